@@ -1,0 +1,80 @@
+#include "converter/mlz_writer.h"
+
+#include <cstring>
+
+#include "converter/lzss_encoder.h"
+#include "engine/resources/byte_io.h"
+#include "engine/resources/mlz_format.h"
+#include "engine/resources/sjis_text.h"
+
+namespace sorel {
+
+std::string cutName(std::string_view name, size_t maxBytes) {
+  name = untilNul(name);
+  size_t len = 0;
+  while (len < name.size()) {
+    size_t step = isLeadByte(static_cast<uint8_t>(name[len])) && len + 1 < name.size() ? 2 : 1;
+    if (len + step > maxBytes) break;
+    len += step;
+  }
+  return std::string(name.substr(0, len));
+}
+
+bool MlzWriter::open(std::string_view path, uint32_t count) {
+  abandon();
+  uint64_t dirBytes = mlz::kHeaderSize + uint64_t(count) * mlz::kEntrySize;
+  if (dirBytes > (1u << 30) || !m_file.create(path)) return false;
+  m_directory.assign(static_cast<size_t>(dirBytes), 0);
+  std::memcpy(m_directory.data(), "RLZ", 3);
+  m_directory[3] = mlz::kWrittenDigit;
+  storeU32(m_directory.data() + mlz::kCountOffset, count);
+  m_count = count;
+  m_next = 0;
+  m_dataOffset = 0;
+  m_open = m_file.write(m_directory.data(), m_directory.size());
+  return m_open;
+}
+
+bool MlzWriter::add(std::string_view name, std::span<const uint8_t> bytes, bool compress) {
+  if (!m_open || m_next >= m_count) return false;
+  std::span<const uint8_t> stored = bytes;
+  uint32_t method = mlz::kMethodStored;
+  if (compress && !bytes.empty()) {
+    m_scratch.resize(bytes.size() * 2 + 2);
+    m_scratch.resize(encodeLzss(m_scratch.data(), bytes));
+    stored = m_scratch;
+    method = mlz::kMethodLzss;
+  }
+  if (m_dataOffset + stored.size() > 0xFFFFFFFFu) return false;
+  if (!m_file.write(stored.data(), stored.size())) return false;
+
+  uint8_t* e = m_directory.data() + mlz::kHeaderSize + size_t(m_next) * mlz::kEntrySize;
+  std::string cut = cutName(name, mlz::kNameSize - 1);
+  std::memcpy(e + mlz::kEntryName, cut.data(), cut.size());
+  storeU32(e + mlz::kEntryPackedSize, static_cast<uint32_t>(stored.size()));
+  storeU32(e + mlz::kEntryUnpackedSize, static_cast<uint32_t>(bytes.size()));
+  storeU32(e + mlz::kEntryMethod, method);
+  storeU32(e + mlz::kEntryOffset, static_cast<uint32_t>(m_dataOffset));
+  m_dataOffset += stored.size();
+  ++m_next;
+  return true;
+}
+
+bool MlzWriter::close() {
+  if (!m_open) return false;
+  m_open = false;
+  uint64_t total = m_directory.size() + m_dataOffset;
+  storeU32(m_directory.data() + mlz::kTotalSizeOffset, static_cast<uint32_t>(total));
+  bool good = m_file.writeAt(0, m_directory.data(), m_directory.size()) && m_file.commit();
+  m_directory.clear();
+  m_scratch.clear();
+  return good;
+}
+
+void MlzWriter::abandon() {
+  m_open = false;
+  m_file.abandon();
+  m_directory.clear();
+}
+
+}  // namespace sorel

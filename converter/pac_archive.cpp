@@ -1,0 +1,212 @@
+#include "converter/pac_archive.h"
+
+#include <cstring>
+
+#include "converter/pac_format.h"
+#include "engine/resources/byte_io.h"
+#include "engine/resources/sjis_text.h"
+#include "platform/files.h"
+
+namespace sorel {
+namespace {
+
+// No member of the game comes near this; a hostile directory must not make us allocate more.
+constexpr uint64_t kMaxMemberSize = 512u << 20;
+
+// MSB-first bit reader; past the end every bit reads as 1, as the game's decoder does, and the
+// overrun is remembered so a damaged stream can be reported.
+class BitReader {
+ public:
+  explicit BitReader(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
+  unsigned bit() {
+    size_t byte = m_pos >> 3;
+    if (byte >= m_bytes.size()) {
+      m_overrun = true;
+      return 1;
+    }
+    unsigned b = (m_bytes[byte] >> (7 - (m_pos & 7))) & 1u;
+    ++m_pos;
+    return b;
+  }
+  unsigned bits(int n) {
+    unsigned v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 1) | bit();
+    return v;
+  }
+  bool overrun() const { return m_overrun; }
+
+ private:
+  std::span<const uint8_t> m_bytes;
+  size_t m_pos = 0;
+  bool m_overrun = false;
+};
+
+struct HuffmanTree {
+  // Children of inner nodes 256..510; leaves are the byte values 0..255.
+  uint16_t left[pac::kMaxInnerNodes];
+  uint16_t right[pac::kMaxInnerNodes];
+  unsigned innerCount = 0;
+  bool valid = true;
+};
+
+// Reads one subtree depth first; returns its node number, 0xFFFF when the tree is invalid.
+uint16_t readTree(BitReader& in, HuffmanTree& tree) {
+  if (!tree.valid) return 0xFFFF;
+  if (in.bit() == 0) return static_cast<uint16_t>(in.bits(8));
+  if (tree.innerCount >= pac::kMaxInnerNodes) {
+    tree.valid = false;
+    return 0xFFFF;
+  }
+  unsigned index = tree.innerCount++;
+  uint16_t l = readTree(in, tree);
+  uint16_t r = readTree(in, tree);
+  tree.left[index] = l;
+  tree.right[index] = r;
+  return static_cast<uint16_t>(pac::kFirstInnerNode + index);
+}
+
+}  // namespace
+
+bool decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src) {
+  // Reads straight from the output instead of a ring: ring position p seen at output index o is
+  // output index o - d, d = ((4078 + o - p - 1) mod 4096) + 1; before it was written it is a
+  // zero of the initial ring.
+  uint8_t* out = dst.data();
+  const size_t outSize = dst.size();
+  size_t o = 0, i = 0;
+  unsigned flags = 0;
+  for (;;) {
+    flags >>= 1;
+    if ((flags & 0x100) == 0) {
+      if (i >= src.size()) break;
+      flags = src[i++] | 0xFF00u;
+    }
+    if (flags & 1) {
+      if (i >= src.size()) break;
+      if (o >= outSize) return false;
+      out[o++] = src[i++];
+      continue;
+    }
+    if (i + 2 > src.size()) {
+      if (i != src.size()) return false;
+      break;
+    }
+    unsigned p = src[i] | ((src[i + 1] & 0xF0u) << 4);
+    unsigned len = (src[i + 1] & 0x0Fu) + pac::kMinMatch;
+    i += 2;
+    if (len > outSize - o) return false;
+    size_t d = ((pac::kRingStart + o - p - 1) & (pac::kRingSize - 1)) + 1;
+    for (unsigned k = 0; k < len; ++k) {
+      ptrdiff_t at = static_cast<ptrdiff_t>(o + k) - static_cast<ptrdiff_t>(d);
+      out[o + k] = at < 0 ? 0 : out[at];
+    }
+    o += len;
+  }
+  return o == outSize;
+}
+
+bool decodePacHuffman(std::span<uint8_t> dst, std::span<const uint8_t> src) {
+  BitReader in(src);
+  HuffmanTree tree;
+  uint16_t root = readTree(in, tree);
+  if (!tree.valid || root == 0xFFFF) return false;
+  for (uint8_t& byte : dst) {
+    uint16_t node = root;
+    while (node >= pac::kFirstInnerNode) {
+      unsigned index = node - pac::kFirstInnerNode;
+      node = in.bit() ? tree.right[index] : tree.left[index];
+    }
+    byte = static_cast<uint8_t>(node);
+  }
+  return !in.overrun();
+}
+
+bool PacArchive::open(std::string_view path) {
+  m_entries.clear();
+  m_path = std::string(untilNul(path));
+  int64_t size = platform::fileSize(m_path);
+  if (size < static_cast<int64_t>(pac::kHeaderSize)) return false;
+  uint8_t head[pac::kHeaderSize];
+  if (platform::readAt(m_path, head, platform::kSeekStart, 0, sizeof head) != sizeof head) return false;
+  uint32_t count = loadU32(head + pac::kCountOffset);
+  uint64_t dirBytes;
+  if (!checkedMul(count, pac::kEntrySize, static_cast<uint64_t>(size), dirBytes) ||
+      pac::kHeaderSize + dirBytes > static_cast<uint64_t>(size))
+    return false;
+  m_method = loadU32(head + pac::kMethodOffset);
+
+  std::vector<uint8_t> dir(dirBytes);
+  if (platform::readAt(m_path, dir.data(), platform::kSeekStart, pac::kHeaderSize, dir.size()) != dir.size())
+    return false;
+  ByteReader r(dir);
+  m_entries.reserve(count);
+  for (uint32_t k = 0; k < count; ++k) {
+    PacEntry e;
+    e.name = std::string(r.fixedText(pac::kNameSize));
+    e.offset = r.u32();
+    e.unpackedSize = r.u32();
+    e.packedSize = r.u32();
+    m_entries.push_back(std::move(e));
+  }
+  return true;
+}
+
+std::optional<size_t> PacArchive::find(std::string_view name) const {
+  for (size_t k = 0; k < m_entries.size(); ++k)
+    if (sameName(m_entries[k].name, name)) return k;
+  return std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> PacArchive::readMember(size_t index, PacError* error) const {
+  auto fail = [&](PacError e) -> std::optional<std::vector<uint8_t>> {
+    if (error) *error = e;
+    return std::nullopt;
+  };
+  if (error) *error = PacError::None;
+  if (index >= m_entries.size()) return fail(PacError::Missing);
+  const PacEntry& e = m_entries[index];
+  int64_t fileSize = platform::fileSize(m_path);
+  if (fileSize < 0) return fail(PacError::Missing);
+  if (uint64_t(e.offset) + e.packedSize > static_cast<uint64_t>(fileSize)) return fail(PacError::Truncated);
+
+  std::vector<uint8_t> packed(e.packedSize);
+  if (platform::readAt(m_path, packed.data(), platform::kSeekStart, e.offset, packed.size()) != packed.size())
+    return fail(PacError::Truncated);
+
+  if (m_method == pac::kMethodStored) {
+    if (e.unpackedSize != e.packedSize) return fail(PacError::BadStream);
+    return packed;
+  }
+  if (e.unpackedSize > kMaxMemberSize) return fail(PacError::TooLarge);
+  // LZSS cannot expand more than 144 bytes per 17 packed bytes; anything claiming more is
+  // damaged, and refusing it early avoids a huge allocation.
+  if (m_method == pac::kMethodLzss && e.unpackedSize > uint64_t(e.packedSize) * 9 + 64)
+    return fail(PacError::BadStream);
+  std::vector<uint8_t> unpacked(e.unpackedSize, 0);
+  bool good = m_method == pac::kMethodLzss ? decodePacLzss(unpacked, packed)
+                                           : decodePacHuffman(unpacked, packed);
+  if (!good) return fail(PacError::BadStream);
+  return unpacked;
+}
+
+bool looksLikePac(std::span<const uint8_t> head, uint64_t fileSize) {
+  ByteReader r(head);
+  r.skip(4);
+  uint32_t count = r.u32();
+  r.u32();
+  uint64_t dirBytes;
+  if (!r.ok() || !checkedMul(count, pac::kEntrySize, fileSize, dirBytes) ||
+      pac::kHeaderSize + dirBytes > fileSize || pac::kHeaderSize + dirBytes > head.size())
+    return false;
+  for (uint32_t k = 0; k < count; ++k) {
+    auto name = r.bytes(pac::kNameSize);
+    uint32_t offset = r.u32();
+    r.u32();
+    uint32_t packed = r.u32();
+    if (!r.ok() || std::memchr(name.data(), 0, name.size()) == nullptr) return false;
+    if (uint64_t(offset) + packed > fileSize) return false;
+  }
+  return true;
+}
+
+}  // namespace sorel

@@ -1,0 +1,21 @@
+#pragma once
+// Decoder of the archive members' LZSS stream (2048-byte ring, references to absolute ring
+// positions, flag bits least significant first).
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace sorel {
+
+struct UnpackResult {
+  size_t produced = 0;  ///< bytes written to dst
+  size_t consumed = 0;  ///< bytes read from src
+  /// True when the stream ended cleanly: all input used and dst exactly filled.
+  bool complete = false;
+};
+
+/// Unpacks src into dst. Never writes past dst nor reads past src; a reference that would run
+/// past the end of dst ends decoding there. Bytes of dst not produced are left as they were.
+UnpackResult unpackMember(std::span<uint8_t> dst, std::span<const uint8_t> src);
+
+}  // namespace sorel

@@ -1,0 +1,106 @@
+#include "engine/resources/mlz_archive.h"
+
+#include "engine/resources/byte_io.h"
+#include "engine/resources/lzss_decoder.h"
+#include "engine/resources/mlz_format.h"
+#include "engine/resources/sjis_text.h"
+#include "platform/files.h"
+
+namespace sorel {
+namespace {
+
+// A hostile directory could claim members of gigabytes; no member the converter writes comes
+// near this, and the LZSS stream cannot expand more than 8.5 times.
+constexpr uint64_t kMaxMemberSize = 512u << 20;
+
+}  // namespace
+
+void MlzArchive::clear() {
+  m_cachedPath.clear();
+  m_index.clear();
+  m_entries.clear();
+  m_loaded = false;
+}
+
+bool MlzArchive::loadIndex(std::string_view path, bool force) {
+  path = untilNul(path);
+  if (m_loaded && !force && sameName(path, m_cachedPath)) return true;
+
+  int64_t fileSize = platform::fileSize(path);
+  uint8_t head[mlz::kHeaderSize];
+  if (fileSize < static_cast<int64_t>(mlz::kHeaderSize) ||
+      platform::readAt(path, head, platform::kSeekStart, 0, sizeof head) != sizeof head ||
+      !mlz::isMagic(head))
+    return false;
+
+  uint32_t count = loadU32(head + mlz::kCountOffset);
+  uint64_t dirBytes;
+  if (!checkedMul(count, mlz::kEntrySize, static_cast<uint64_t>(fileSize), dirBytes) ||
+      mlz::kHeaderSize + dirBytes > static_cast<uint64_t>(fileSize))
+    return false;
+
+  std::vector<uint8_t> index(mlz::kHeaderSize + dirBytes);
+  if (platform::readAt(path, index.data(), platform::kSeekStart, 0, index.size()) != index.size())
+    return false;
+
+  std::vector<MlzEntry> entries;
+  entries.reserve(count);
+  ByteReader r(index, mlz::kHeaderSize);
+  for (uint32_t i = 0; i < count; ++i) {
+    MlzEntry e;
+    e.name = std::string(r.fixedText(mlz::kNameSize));
+    e.packedSize = r.u32();
+    e.unpackedSize = r.u32();
+    e.method = r.u32();
+    e.offset = r.u32();
+    r.skip(4);
+    entries.push_back(std::move(e));
+  }
+
+  m_cachedPath = std::string(path);
+  m_index = std::move(index);
+  m_entries = std::move(entries);
+  m_dataStart = mlz::kHeaderSize + dirBytes;
+  m_fileSize = static_cast<uint64_t>(fileSize);
+  m_loaded = true;
+  return true;
+}
+
+std::optional<size_t> MlzArchive::find(std::string_view name) const {
+  for (size_t i = 0; i < m_entries.size(); ++i)
+    if (sameName(m_entries[i].name, name)) return i;
+  return std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> MlzArchive::extractAt(size_t i) {
+  if (!m_loaded || i >= m_entries.size()) return std::nullopt;
+  const MlzEntry& e = m_entries[i];
+  uint64_t start = m_dataStart + e.offset;
+  if (e.packedSize == 0 || start > m_fileSize || e.packedSize > m_fileSize - start) return std::nullopt;
+
+  std::vector<uint8_t> packed(e.packedSize);
+  if (platform::readAt(m_cachedPath, packed.data(), platform::kSeekStart,
+                       static_cast<int64_t>(start), packed.size()) != packed.size())
+    return std::nullopt;
+  if (e.method != mlz::kMethodLzss) return packed;
+
+  if (e.unpackedSize > kMaxMemberSize || e.unpackedSize > uint64_t(e.packedSize) * 9 + 64)
+    return std::nullopt;
+  std::vector<uint8_t> unpacked(e.unpackedSize, 0);
+  UnpackResult r = unpackMember(unpacked, packed);
+  if (!r.complete) return std::nullopt;
+  return unpacked;
+}
+
+std::optional<std::vector<uint8_t>> MlzArchive::extract(std::string_view path,
+                                                        std::string_view memberName,
+                                                        uint32_t* outUnpackedSize) {
+  if (!loadIndex(path, false)) return std::nullopt;
+  auto i = find(memberName);
+  if (!i) return std::nullopt;
+  auto bytes = extractAt(*i);
+  if (bytes && outUnpackedSize) *outUnpackedSize = m_entries[*i].unpackedSize;
+  return bytes;
+}
+
+}  // namespace sorel

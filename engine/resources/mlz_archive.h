@@ -1,0 +1,57 @@
+#pragma once
+// Reader of .mlz archives. One object keeps one archive's directory in memory and hands out
+// unpacked members by name; asking for another path loads that archive's directory instead.
+// The file is opened and closed for every directory load and every member read.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorel {
+
+struct MlzEntry {
+  std::string name;  ///< CP932, as stored
+  uint32_t packedSize = 0;
+  uint32_t unpackedSize = 0;
+  uint32_t method = 0;
+  uint32_t offset = 0;  ///< from the end of the directory
+};
+
+class MlzArchive {
+ public:
+  /// Loads the directory of the archive at path (a system path), or keeps the loaded one when
+  /// path names it (sameName) and force is false. False when the file cannot be read, is not an
+  /// archive, or its directory runs past its end; the previously loaded directory then stays.
+  bool loadIndex(std::string_view path, bool force = false);
+
+  /// The first member named memberName (sameName), unpacked; none when the archive or member is
+  /// missing, the member is empty, or its bytes are damaged. outUnpackedSize, when given,
+  /// receives the entry's unpacked size.
+  std::optional<std::vector<uint8_t>> extract(std::string_view path, std::string_view memberName,
+                                              uint32_t* outUnpackedSize = nullptr);
+
+  /// Unpacks entry i of the loaded directory; none on damage (see extract).
+  std::optional<std::vector<uint8_t>> extractAt(size_t i);
+
+  /// The loaded directory (empty before the first load).
+  size_t memberCount() const { return m_entries.size(); }
+  const MlzEntry& entry(size_t i) const { return m_entries[i]; }
+  const std::string& cachedPath() const { return m_cachedPath; }
+  /// Index of the first member named name, or none.
+  std::optional<size_t> find(std::string_view name) const;
+  /// The header and directory bytes exactly as stored.
+  const std::vector<uint8_t>& index() const { return m_index; }
+  /// Forgets the loaded directory.
+  void clear();
+
+ private:
+  std::string m_cachedPath;
+  std::vector<uint8_t> m_index;
+  std::vector<MlzEntry> m_entries;
+  uint64_t m_dataStart = 0;
+  uint64_t m_fileSize = 0;
+  bool m_loaded = false;
+};
+
+}  // namespace sorel

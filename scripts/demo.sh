@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds everything, then packs a folder into an .mlz
+# archive, lists it, checks it and unpacks it again, comparing every member with its source.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup-deps.sh
+./scripts/build.sh
+bin="${SOREL_BUILD_DIR:-build}/bin"
+work=out/demo
+rm -rf "$work" && mkdir -p "$work"
+
+src=(engine/resources/*.h engine/resources/*.cpp converter/*.cpp)
+"$bin/sorel-archive" pack "$work/demo.mlz" "${src[@]}"
+"$bin/sorel-archive" list "$work/demo.mlz"
+"$bin/sorel-archive" check "$work/demo.mlz"
+"$bin/sorel-archive" extract "$work/demo.mlz" --all "$work/unpacked"
+for f in "${src[@]}"; do cmp "$f" "$work/unpacked/$(basename "$f")"; done
+echo "demo: every member unpacked identical to its source"
