@@ -1,0 +1,19 @@
+#pragma once
+// How the wave output should behave in this run, set by the players' shell from its options
+// before the sound mixer opens the device.
+#include <string>
+
+namespace platform {
+
+struct AudioConfig {
+  /// No audio device: a thread paced by the clock consumes the queued buffers.
+  bool headless = false;
+  /// When not empty, every byte given to the wave output is also written to this WAV file
+  /// (host path).
+  std::string captureHostPath;
+};
+
+void setAudioConfig(const AudioConfig& config);
+const AudioConfig& audioConfig();
+
+}  // namespace platform
