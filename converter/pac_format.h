@@ -13,6 +13,9 @@ constexpr uint32_t kHeaderSize = 12;
 constexpr uint32_t kEntrySize = 76;
 constexpr uint32_t kNameSize = 64;
 
+// What the kit's writer puts in the first header word; the converter does not read it.
+constexpr uint8_t kWriterSignature[4] = {'P', 'A', 'C', 0};
+
 constexpr uint32_t kCountOffset = 4;
 constexpr uint32_t kMethodOffset = 8;
 
