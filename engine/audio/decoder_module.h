@@ -1,0 +1,30 @@
+#pragma once
+// The binding of the MP3 decoder module Quillon.ovl. The engine loads it once at start-up and
+// unloads it at exit, after the mixer is gone; without a complete module every MP3 source
+// fails to open and the game runs silently.
+#include <string_view>
+
+#include "decoder/quillon_abi.h"
+
+namespace sorel {
+
+/// The module's five entry points.
+struct Mp3Decoder {
+  quillon::GetDecVerFn getDecVer = nullptr;
+  quillon::CreateFn create = nullptr;
+  quillon::DestroyFn destroy = nullptr;
+  quillon::PredecodeFn predecode = nullptr;
+  quillon::DecodeFn decode = nullptr;
+};
+
+/// Loads Quillon.ovl from programFolder (a system path ending in '\'), or, when it is empty,
+/// from the folder of the running program, and resolves the five entry points. A module that
+/// lacks any of them is unloaded again. Replaces a module loaded before. True when a complete
+/// module is bound.
+bool loadDecoderModule(std::string_view programFolder = {});
+/// Unbinds and unloads the module. Every stream must be closed before.
+void unloadDecoderModule();
+/// The bound entry points, or null without a complete module. Safe from any thread.
+const Mp3Decoder* decoderModule();
+
+}  // namespace sorel
