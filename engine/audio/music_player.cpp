@@ -21,9 +21,10 @@ void MusicPlayer::setMode(SoundMixer* mixer, int mode) {
 }
 
 bool MusicPlayer::play(std::string_view name, int volume, int fadeInMs, bool loop) {
+  std::string requested = cut(name);  // name may be our own m_name, which stop() clears
   stop();
   m_playing = true;
-  m_name = cut(name);
+  m_name = std::move(requested);
   m_location = m_folder;
   m_requestTime = platform::tickCount();
   if (!soundOn()) return true;
