@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <memory>
 
 #include "engine/resources/mlz_format.h"
 
@@ -12,6 +13,7 @@ constexpr int N = static_cast<int>(mlz::kRingSize);   // 2048
 constexpr int F = static_cast<int>(mlz::kLookAhead);  // 17
 constexpr int kThreshold = static_cast<int>(mlz::kMinMatch) - 1;
 constexpr int NIL = N;
+inline uint64_t load64(const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; }
 
 // The match finder's state: the ring with a mirror of its first F-1 bytes behind the end so
 // comparisons can run past it, and binary search trees of ring positions, one per first byte
@@ -55,9 +57,22 @@ struct Encoder {
           return;
         }
       }
-      int i = 1;
-      for (; i < F; ++i)
-        if ((cmp = key[i] - text[p + i]) != 0) break;
+      int i;
+      const uint8_t* other = &text[p];
+      uint64_t diff = load64(key + 1) ^ load64(other + 1);
+      if (diff != 0) {
+        i = 1 + (__builtin_ctzll(diff) >> 3);
+        cmp = key[i] - other[i];
+      } else {
+        diff = load64(key + 9) ^ load64(other + 9);
+        if (diff != 0) {
+          i = 9 + (__builtin_ctzll(diff) >> 3);
+          cmp = key[i] - other[i];
+        } else {
+          i = F;
+          cmp = 0;
+        }
+      }
       if (i > matchLength) {
         matchPosition = p;
         if ((matchLength = i) >= F) break;

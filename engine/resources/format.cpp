@@ -143,13 +143,17 @@ void formatInto(std::string& out, std::string_view pattern, std::span<const Form
     if ((spec.letter == 'l' || spec.letter == 'L') && i < pattern.size() &&
         std::string_view("duxoDUXO").find(pattern[i]) != std::string_view::npos)
       spec.letter = pattern[i++];
-    // Flags and width follow the letter.
-    while (i < pattern.size() && (pattern[i] == '+' || pattern[i] == '-')) {
-      if (pattern[i] == '+') spec.plus = true;
-      else spec.minus = true;
-      ++i;
+    // Flags and width follow the letter, for the conversions that take them; "%c-" or "%r-"
+    // leave the '-' as plain text.
+    const char lower = static_cast<char>(spec.letter | 0x20);
+    if (lower == 'd' || lower == 'u' || lower == 'f') {
+      while (i < pattern.size() && (pattern[i] == '+' || pattern[i] == '-')) {
+        if (pattern[i] == '+') spec.plus = true;
+        else spec.minus = true;
+        ++i;
+      }
     }
-    readWidth(spec.width);
+    if (std::string_view("duzxotfs").find(lower) != std::string_view::npos) readWidth(spec.width);
     if ((spec.letter == 'f' || spec.letter == 'F') && i < pattern.size() && pattern[i] == '.') {
       ++i;
       readWidth(spec.precision);

@@ -15,6 +15,31 @@ constexpr uint64_t kMaxMemberSize = 512u << 20;
 
 }  // namespace
 
+std::optional<std::vector<MlzEntry>> parseMlzDirectory(std::span<const uint8_t> index, uint64_t fileSize) {
+  ByteReader r(index);
+  auto magic = r.bytes(4);
+  uint32_t count = r.u32();
+  uint64_t dirBytes;
+  if (!r.ok() || !mlz::isMagic(magic.data()) || !checkedMul(count, mlz::kEntrySize, fileSize, dirBytes) ||
+      mlz::kHeaderSize + dirBytes > fileSize || mlz::kHeaderSize + dirBytes > index.size())
+    return std::nullopt;
+  std::vector<MlzEntry> entries;
+  entries.reserve(count);
+  r.seek(mlz::kHeaderSize);
+  for (uint32_t i = 0; i < count; ++i) {
+    MlzEntry e;
+    e.name = std::string(r.fixedText(mlz::kNameSize));
+    e.packedSize = r.u32();
+    e.unpackedSize = r.u32();
+    e.method = r.u32();
+    e.offset = r.u32();
+    r.skip(4);
+    entries.push_back(std::move(e));
+  }
+  if (!r.ok()) return std::nullopt;
+  return entries;
+}
+
 void MlzArchive::clear() {
   m_cachedPath.clear();
   m_index.clear();
@@ -43,23 +68,12 @@ bool MlzArchive::loadIndex(std::string_view path, bool force) {
   if (platform::readAt(path, index.data(), platform::kSeekStart, 0, index.size()) != index.size())
     return false;
 
-  std::vector<MlzEntry> entries;
-  entries.reserve(count);
-  ByteReader r(index, mlz::kHeaderSize);
-  for (uint32_t i = 0; i < count; ++i) {
-    MlzEntry e;
-    e.name = std::string(r.fixedText(mlz::kNameSize));
-    e.packedSize = r.u32();
-    e.unpackedSize = r.u32();
-    e.method = r.u32();
-    e.offset = r.u32();
-    r.skip(4);
-    entries.push_back(std::move(e));
-  }
+  auto entries = parseMlzDirectory(index, static_cast<uint64_t>(fileSize));
+  if (!entries) return false;
 
   m_cachedPath = std::string(path);
   m_index = std::move(index);
-  m_entries = std::move(entries);
+  m_entries = std::move(*entries);
   m_dataStart = mlz::kHeaderSize + dirBytes;
   m_fileSize = static_cast<uint64_t>(fileSize);
   m_loaded = true;

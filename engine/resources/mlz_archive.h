@@ -4,6 +4,7 @@
 // The file is opened and closed for every directory load and every member read.
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ struct MlzEntry {
   uint32_t method = 0;
   uint32_t offset = 0;  ///< from the end of the directory
 };
+
+/// Parses a header and directory image (at least the first 16 + 84·N bytes of an archive of
+/// fileSize bytes). None when it is not an archive or its directory runs past the file.
+std::optional<std::vector<MlzEntry>> parseMlzDirectory(std::span<const uint8_t> index, uint64_t fileSize);
 
 class MlzArchive {
  public:
