@@ -1,0 +1,279 @@
+#include "engine/runtime/app_context.h"
+
+#include "engine/resources/screen.h"
+#include "engine/resources/ticks.h"
+#include "engine/runtime/profile.h"
+#include "platform/clock.h"
+#include "platform/device_status.h"
+#include "platform/glyphs.h"
+#include "platform/shell.h"
+
+namespace sorel {
+
+const std::string_view kWindowCreateFailed =
+    "\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45\x82\xcc\x8d\xec\x90\xac\x82\xc9\x8e\xb8\x94\x73\x82"
+    "\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+const std::string_view kDisplayOpenFailed =
+    "GAPI\x83\x89\x83\x43\x83\x75\x83\x89\x83\x8a\x82\xcc\x83\x8d\x81\x5b\x83\x68\x82\xc9\x8e\xb8"
+    "\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+const std::string_view kFullScreenFailed =
+    "\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45\x82\xcc\x83\x74\x83\x8b\x83\x58\x83\x4e\x83\x8a\x81"
+    "\x5b\x83\x93\x89\xbb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
+
+namespace {
+// The object whose window is being created: the routing procedure learns its object from here
+// on the window's very first message. Main thread only.
+WindowBase* g_creating = nullptr;
+
+/// The caption a window carries until start-up names it (the engine's internal name).
+constexpr const char* kProvisionalCaption = "MYSYSTEM";
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// WindowBase
+
+WindowBase::WindowBase() : m_caption(kProvisionalCaption) {}
+
+WindowBase::~WindowBase() {
+  if (m_hwnd && platform::isWindow(m_hwnd)) platform::setWindowUserData(m_hwnd, nullptr);
+}
+
+bool WindowBase::registerWindowClass() {
+  return platform::registerClass(kWindowClass, &WindowBase::routeMessage);
+}
+
+platform::Hwnd WindowBase::createWindow(int width, int height) {
+  g_creating = this;
+  platform::Hwnd hwnd = platform::createWindow(kWindowClass, m_caption, 0, 0, width, height);
+  g_creating = nullptr;
+  m_hwnd = hwnd;
+  return hwnd;
+}
+
+void WindowBase::setCaption(std::string_view caption) {
+  m_caption = std::string(caption);
+  if (m_hwnd) platform::setWindowText(m_hwnd, m_caption);
+}
+
+platform::LResult WindowBase::routeMessage(platform::Hwnd hwnd, uint32_t message,
+                                           platform::WParam wParam, platform::LParam lParam) {
+  auto* route = static_cast<WindowRoute*>(platform::windowUserData(hwnd));
+  if (!route) {
+    if (!g_creating) return platform::defWindowProc(hwnd, message, wParam, lParam);
+    g_creating->m_route = std::make_unique<WindowRoute>(WindowRoute{g_creating, 0, hwnd});
+    route = g_creating->m_route.get();
+    g_creating->m_hwnd = hwnd;
+    platform::setWindowUserData(hwnd, route);
+  }
+  if (route->hwnd != hwnd || !route->object) return 0;
+  return route->object->windowProc(hwnd, message, wParam, lParam);
+}
+
+platform::LResult WindowBase::windowProc(platform::Hwnd hwnd, uint32_t message,
+                                         platform::WParam wParam, platform::LParam lParam) {
+  switch (message) {
+    case platform::WM_SIZE: platform::invalidateWindow(hwnd); return 0;
+    case platform::WM_ERASEBKGND: return 1;  // the shell's window background is black
+    case platform::WM_PAINT: return 0;
+    case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
+    case platform::WM_DESTROY:
+      platform::postQuitMessage(0);
+      return 0;
+    case platform::WM_KEYDOWN:
+    case platform::WM_KEYUP:
+    case platform::WM_CHAR:
+    case platform::WM_MOUSEMOVE:
+    case platform::WM_LBUTTONDOWN:
+    case platform::WM_LBUTTONUP:
+    case platform::WM_TIMER:
+      return 0;
+    default: return platform::defWindowProc(hwnd, message, wParam, lParam);
+  }
+}
+
+void WindowBase::startFramePacer(uint32_t interval) { m_pacer.start(ticks(), interval); }
+
+bool WindowBase::frameDue() { return m_pacer.due(ticks()); }
+
+// ---------------------------------------------------------------------------------------------
+// EngineCore
+
+EngineCore::EngineCore(const EngineConfig& config)
+    : m_kind(config.kind), m_pictureArchives(isVga()) {
+  // The device's default keys. pocketplayer's emulated Pocket PC reports the direction pad, its
+  // three application buttons and the pad's centre press (Enter); the handheld PC has no such
+  // list and uses its keyboard: cursor keys and Z, X, C, with no centre key.
+  if (m_kind == PlayerKind::Pocket)
+    m_keyMap.fromDefaults(platform::VK_UP, platform::VK_DOWN, platform::VK_LEFT,
+                          platform::VK_RIGHT, platform::VK_APP1, platform::VK_APP2,
+                          platform::VK_APP3, platform::VK_RETURN);
+  else
+    m_keyMap.fromDefaults(platform::VK_UP, platform::VK_DOWN, platform::VK_LEFT,
+                          platform::VK_RIGHT, 'Z', 'X', 'C', 0);
+  m_input = InputState();
+  m_pictures.freeAll();
+  for (auto& e : m_elements) e.reset();
+  // The display is opened after the window exists (start-up); the picture-archive slots were
+  // named by their constructor for the logical screen size.
+  m_paths = makeDataPaths(config.programFolder);
+  if (!m_paths.programFolder.empty()) createSaveFolder(m_paths);
+}
+
+EngineCore::~EngineCore() {
+  // The engine's order: pictures, elements, message text, menu, dirty list, fonts, archives,
+  // (sound mixer, music player), display.
+  m_pictures.freeAll();
+  for (auto& e : m_elements) e.reset();
+  m_menu.close();
+  m_dirty.clear();
+  m_fonts.reset();
+  m_scriptArchive.clear();
+  for (int i = 0; i < PictureArchives::kSlots; ++i) m_pictureArchives.archive(i).clear();
+  m_voiceArchive.clear();
+  m_display.close();
+}
+
+InputSettings EngineCore::inputSettings() const {
+  InputSettings s;
+  s.cursorMode = m_settings.keyCurMode;
+  s.doubleClick = m_settings.keyDoubleClick;
+  s.centreAction = m_settings.keyCenCtrl;
+  s.lockSkip = m_settings.lockSkip;
+  s.penHalfRotated = m_kind == PlayerKind::Pocket;
+  s.screenWidth = screenWidth;
+  return s;
+}
+
+platform::LResult EngineCore::windowProc(platform::Hwnd hwnd, uint32_t message,
+                                         platform::WParam wParam, platform::LParam lParam) {
+  InputSettings s = inputSettings();
+  switch (message) {
+    case platform::WM_ACTIVATE: return 0;
+    case platform::WM_LBUTTONDOWN:
+      onPenDown(m_input, s, platform::pointX(lParam), platform::pointY(lParam));
+      return 0;
+    case platform::WM_MOUSEMOVE:
+      onPenMove(m_input, s, platform::pointX(lParam), platform::pointY(lParam));
+      return 0;
+    case platform::WM_LBUTTONUP: onPenUp(m_input); return 0;
+    case platform::WM_KEYDOWN:
+    case platform::WM_KEYUP:
+      onKey(m_input, m_keyMap, s, static_cast<int>(wParam & 0xFFFF),
+            message == platform::WM_KEYDOWN, [this] { return m_menu.open(m_hwnd); });
+      return 0;
+    default: return WindowBase::windowProc(hwnd, message, wParam, lParam);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// GameCore
+
+GameCore::GameCore(const EngineConfig& config) : EngineCore(config) {}
+
+platform::LResult GameCore::windowProc(platform::Hwnd hwnd, uint32_t message,
+                                       platform::WParam wParam, platform::LParam lParam) {
+  return EngineCore::windowProc(hwnd, message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------------------------------------
+// AppContext
+
+AppContext::AppContext(const EngineConfig& config) : GameCore(config) {}
+
+AppContext::~AppContext() = default;
+
+platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
+                                         platform::WParam wParam, platform::LParam lParam) {
+  switch (message) {
+    case platform::WM_COMMAND:
+      dispatchCommand(*this, static_cast<unsigned>(wParam & 0xFFFF));
+      return 0;
+    case platform::WM_PAINT:
+      if (m_display.isOpen()) presentWholeScreen();
+      return 0;
+    case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
+    case platform::WM_DESTROY:
+      // FIXME: free the shared message font and write the system data once those exist.
+      if (m_fonts) storeSettings(m_paths.configPath(), m_settings, *m_fonts);
+      platform::postQuitMessage(0);
+      return 0;
+    default: return GameCore::windowProc(hwnd, message, wParam, lParam);
+  }
+}
+
+void AppContext::initialise() {
+  m_fonts = std::make_unique<FontList>();
+  m_fonts->read(m_paths.configPath(), platform::installedFontFamilies());
+  // FIXME: build the pop-up menu here once it exists.
+  startFramePacer(16);
+  m_dirty.setScreenSize(screenWidth, screenHeight);
+  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
+  gameInitialise();
+  gameMode = 0;
+  subMode = 0;
+}
+
+void AppContext::latch() {
+  latchFrame(m_input, inputSettings(), m_menu.isOpen());
+  ++m_frames;
+  if (m_observer) m_observer->frameLatched(m_frames);
+}
+
+void AppContext::showDevice() {
+  if (m_shell) m_shell->show(m_display.properties(), m_display.beginDraw());
+}
+
+void AppContext::presentWholeScreen() {
+  if (m_display.present({}, true)) showDevice();
+}
+
+void AppContext::frameStep() {
+  platform::resetIdleTimer();
+  latch();
+  // FIXME: empty the element table's priority buckets once the elements exist.
+  gameStep();
+  if (errorWord != 0) {
+    platform::destroyWindow(m_hwnd);
+    m_dirty.clear();
+    return;
+  }
+  setClockFrozen(true);
+  // FIXME: the element update pass (animation for m_pacer.now, bucket linking).
+  setClockFrozen(false);
+  // FIXME: removal and change marks, composition of the dirty rectangles, message text.
+  if (!m_menu.isOpen() && m_display.present(m_dirty.rects(), false)) showDevice();
+  m_dirty.clear();
+}
+
+void AppContext::idlePass() {
+  if (m_virtualStep) platform::advanceVirtualClock(m_virtualStep);
+  m_pacer.now = ticks();
+  uint32_t frameBefore = m_frames;
+  if (m_menu.isOpen()) {
+    latch();
+    m_menu.step(m_hwnd, m_input);
+    platform::sleepMs(1);
+  } else if (frameDue()) {
+    // FIXME: a playing movie takes this pass instead (latch, then step or end the movie).
+    frameStep();
+    if (m_kind == PlayerKind::Handheld) platform::sleepMs(1);
+  } else {
+    platform::sleepMs(1);
+  }
+  if (m_observer && m_frames != frameBefore) m_observer->frameDone(m_frames);
+}
+
+int AppContext::runMessageLoop() {
+  platform::Message msg;
+  for (;;) {
+    if (m_shell) m_shell->pumpEvents();
+    if (platform::peekMessage(msg, true)) {
+      if (msg.message == platform::WM_QUIT) return static_cast<int>(msg.wParam);
+      platform::dispatchMessage(msg);
+    } else {
+      idlePass();
+    }
+  }
+}
+
+}  // namespace sorel

@@ -1,0 +1,216 @@
+#pragma once
+// The application object: one window, every engine subsystem, and the idle-time frame loop.
+// Four layers, each overriding the window procedure:
+//   WindowBase  - the window, its message routing and the frame pacer
+//   EngineCore  - everything the engine owns (input, pictures, display, archives, settings …)
+//   GameCore    - the game state (game mode, error word)
+//   AppContext  - the final object: commands, painting, closing
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/graphics/picture.h"
+#include "engine/resources/data_locations.h"
+#include "engine/resources/mlz_archive.h"
+#include "engine/runtime/display_seam.h"
+#include "engine/runtime/frame_pacer.h"
+#include "engine/runtime/input.h"
+#include "engine/runtime/key_map.h"
+#include "engine/runtime/popup_menu.h"
+#include "engine/runtime/settings.h"
+#include "platform/messages.h"
+
+namespace platform {
+class Shell;
+}
+
+namespace sorel {
+
+/// The two builds of the engine.
+enum class PlayerKind { Pocket, Handheld };
+
+/// The window class both builds register; a running instance is found by it.
+constexpr const char* kWindowClass = "MYSYSTEM";
+/// The caption of pocketplayer's window (the product word).
+constexpr const char* kProductCaption = "Sorel";
+
+/// Start-up failure messages (CP932), each shown with the caption "Error".
+extern const std::string_view kWindowCreateFailed;   // ウィンドウの作成に失敗しました。
+extern const std::string_view kDisplayOpenFailed;    // GAPIライブラリのロードに失敗しました
+extern const std::string_view kFullScreenFailed;     // ウィンドウのフルスクリーン化に失敗しました
+
+class WindowBase;
+
+/// What the window's user-data slot holds: the object that handles its messages.
+struct WindowRoute {
+  WindowBase* object = nullptr;
+  uint32_t reserved = 0;
+  platform::Hwnd hwnd = nullptr;
+};
+
+class WindowBase {
+ public:
+  WindowBase();
+  virtual ~WindowBase();
+  WindowBase(const WindowBase&) = delete;
+  WindowBase& operator=(const WindowBase&) = delete;
+
+  /// The default handling of messages.
+  virtual platform::LResult windowProc(platform::Hwnd hwnd, uint32_t message,
+                                       platform::WParam wParam, platform::LParam lParam);
+  /// The class procedure of kWindowClass: routes every message to its window's object.
+  static platform::LResult routeMessage(platform::Hwnd hwnd, uint32_t message,
+                                        platform::WParam wParam, platform::LParam lParam);
+
+  /// Registers the class (once per process); false when that fails.
+  static bool registerWindowClass();
+  /// Creates this object's window; null on failure.
+  platform::Hwnd createWindow(int width, int height);
+  platform::Hwnd window() const { return m_hwnd; }
+  const std::string& caption() const { return m_caption; }
+  void setCaption(std::string_view caption);
+
+  /// Starts the pacer at the current tick.
+  void startFramePacer(uint32_t interval);
+  /// True when the next frame is due (updates the per-second counts).
+  bool frameDue();
+  FramePacer& pacer() { return m_pacer; }
+  const FramePacer& pacer() const { return m_pacer; }
+
+ protected:
+  platform::Hwnd m_hwnd = nullptr;
+  std::string m_caption;
+  int m_showCommand = 1;
+  FramePacer m_pacer;
+
+ private:
+  std::unique_ptr<WindowRoute> m_route;  // the window's routing record
+};
+
+/// What the player's shell gives the engine.
+struct EngineConfig {
+  PlayerKind kind = PlayerKind::Pocket;
+  /// The program folder (system path ending in '\'); empty when it has no CP932 form.
+  std::string programFolder;
+};
+
+/// Placeholder for a display element (sprites, text, windows); the element work fills it.
+struct Element {};
+
+class EngineCore : public WindowBase {
+ public:
+  static constexpr int kElementSlots = 517;
+
+  explicit EngineCore(const EngineConfig& config);
+  ~EngineCore() override;
+
+  platform::LResult windowProc(platform::Hwnd hwnd, uint32_t message, platform::WParam wParam,
+                               platform::LParam lParam) override;
+
+  PlayerKind kind() const { return m_kind; }
+  KeyMap& keyMap() { return m_keyMap; }
+  InputState& input() { return m_input; }
+  /// The input rules' view of the settings.
+  InputSettings inputSettings() const;
+  PictureTable& pictures() { return m_pictures; }
+  std::array<std::unique_ptr<Element>, kElementSlots>& elements() { return m_elements; }
+  Display& display() { return m_display; }
+  DirtyList& dirtyList() { return m_dirty; }
+  PopupMenu& popupMenu() { return m_menu; }
+  MlzArchive& scriptArchive() { return m_scriptArchive; }
+  MlzArchive& voiceArchive() { return m_voiceArchive; }
+  PictureArchives& pictureArchives() { return m_pictureArchives; }
+  FontList* fontList() { return m_fonts.get(); }
+  const DataPaths& paths() const { return m_paths; }
+  const std::string& programFolder() const { return m_paths.programFolder; }
+  Settings& settings() { return m_settings; }
+
+  /// The desktop shell that shows the device (null in unit tests).
+  void setShell(platform::Shell* shell) { m_shell = shell; }
+  platform::Shell* shell() const { return m_shell; }
+
+ protected:
+  PlayerKind m_kind;
+  KeyMap m_keyMap;
+  InputState m_input;
+  PictureTable m_pictures;
+  std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
+  Display m_display;
+  // FIXME: the music player and the sound mixer come with the sound work.
+  PopupMenu m_menu;
+  DirtyList m_dirty;
+  MlzArchive m_scriptArchive;
+  MlzArchive m_voiceArchive;
+  PictureArchives m_pictureArchives;
+  std::unique_ptr<FontList> m_fonts;
+  // FIXME: the message text (character cells) comes with the message window.
+  DataPaths m_paths;
+  Settings m_settings;
+  platform::Shell* m_shell = nullptr;
+};
+
+class GameCore : public EngineCore {
+ public:
+  /// Error word bits raised by broken script references.
+  static constexpr uint32_t kErrorPictureSlot = 0x00800000;
+  static constexpr uint32_t kErrorElementSlot = 0x08000000;
+
+  explicit GameCore(const EngineConfig& config);
+  platform::LResult windowProc(platform::Hwnd hwnd, uint32_t message, platform::WParam wParam,
+                               platform::LParam lParam) override;
+
+  /// The current game mode's per-frame step. Nothing runs until the game screens exist.
+  virtual void gameStep() {}
+  /// The game's own initialisation at the end of start-up.
+  virtual void gameInitialise() {}
+
+  uint32_t errorWord = 0;
+  uint32_t gameMode = 0;
+  uint32_t subMode = 0;
+};
+
+/// Receives the player's frames (the run options use it for scripts, screenshots, limits).
+class FrameObserver {
+ public:
+  virtual ~FrameObserver() = default;
+  /// After the input of a frame, menu pass or movie pass was latched.
+  virtual void frameLatched(uint32_t frame) = 0;
+  /// After that pass has finished (and presented).
+  virtual void frameDone(uint32_t frame) = 0;
+};
+
+class AppContext : public GameCore {
+ public:
+  explicit AppContext(const EngineConfig& config);
+  ~AppContext() override;
+
+  platform::LResult windowProc(platform::Hwnd hwnd, uint32_t message, platform::WParam wParam,
+                               platform::LParam lParam) override;
+
+  /// The initialisation step: font list, menu, pacer, dirty list, settings, game.
+  void initialise();
+  /// One pass of the message loop without a message: menu, movie or, when due, a frame step.
+  void idlePass();
+  /// Runs the message loop until the quit message; returns its exit code.
+  int runMessageLoop();
+
+  /// Passes that latched input so far (frames, menu passes, movie passes).
+  uint32_t framesLatched() const { return m_frames; }
+  void setFrameObserver(FrameObserver* observer) { m_observer = observer; }
+  /// Advance the virtual clock by one interval before every idle pass.
+  void setVirtualClockStep(uint32_t ms) { m_virtualStep = ms; }
+  /// Copies the whole back buffer to the device and shows it.
+  void presentWholeScreen();
+
+ private:
+  void latch();
+  void frameStep();
+  void showDevice();
+
+  uint32_t m_frames = 0;
+  uint32_t m_virtualStep = 0;
+  FrameObserver* m_observer = nullptr;
+};
+
+}  // namespace sorel

@@ -1,0 +1,376 @@
+#include "engine/runtime/player.h"
+
+#include <charconv>
+#include <cstdio>
+#include <memory>
+
+#include "engine/resources/screen.h"
+#include "engine/runtime/profile.h"
+#include "platform/audio_config.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/input_script.h"
+#include "platform/screenshot.h"
+#include "platform/shell.h"
+#include "platform/single_instance.h"
+
+namespace sorel {
+namespace {
+
+// FIXME: the game's title belongs with the game content; the handheld's caption adds
+// " for sigmarion3" to it.
+constexpr const char* kGameTitle = "Lumenwish";
+
+const char* programName(PlayerKind kind) {
+  return kind == PlayerKind::Pocket ? "pocketplayer" : "handheldplayer";
+}
+
+void printUsage(PlayerKind kind) {
+  std::printf(
+      "usage: %s [options]\n"
+      "Plays the converted game in the data folder beside the program (or below --root).\n"
+      "\n"
+      "  --root DIR               program folder holding sorel.cfg and data/ (default: the\n"
+      "                           executable's folder)\n"
+      "  --headless               no window and no audio device\n"
+      "  --frames N               close after N frames\n"
+      "  --virtual-clock          the clock advances 16 ms per idle pass (repeatable runs)\n"
+      "  --input FILE             play an input script (see README)\n"
+      "  --screenshot FRAME:FILE  write the screen after that frame as PNG (repeatable)\n"
+      "  --scale N                window pixels per screen pixel, 1 to 8 (default 1)\n"
+      "  --audio-out FILE.wav     also write the sound output to a WAV file\n"
+      "  --dump-input FILE        write the latched input of every frame (for tests)\n"
+      "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
+      "  --help                   this text\n"
+      "\n"
+      "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus.\n",
+      programName(kind));
+}
+
+bool parseCount(std::string_view s, uint32_t lo, uint32_t hi, uint32_t& out) {
+  uint64_t v = 0;
+  auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || p != s.data() + s.size() || v < lo || v > hi) return false;
+  out = static_cast<uint32_t>(v);
+  return true;
+}
+
+/// Feeds the input script, takes screenshots, ends the run after the frame limit and records the
+/// latched input.
+class RunControl : public FrameObserver {
+ public:
+  RunControl(const PlayerOptions& options, AppContext& app, platform::Shell& shell,
+             std::vector<platform::ScriptEvent> events)
+      : m_options(options), m_app(app), m_shell(shell), m_events(std::move(events)) {}
+
+  void start() { postEventsUpTo(1); }
+
+  void frameLatched(uint32_t frame) override {
+    if (!m_options.dumpInput.empty())
+      m_dump += describeLatchedInput(frame, m_app.input()) + "\n";
+  }
+
+  void frameDone(uint32_t frame) override {
+    for (const auto& shot : m_options.screenshots)
+      if (shot.frame == frame) takeScreenshot(shot.path);
+    if (m_options.frames && frame >= m_options.frames && !m_closing) {
+      m_closing = true;
+      platform::postMessage(m_app.window(), platform::WM_CLOSE, 0, 0);
+    }
+    postEventsUpTo(frame + 1);
+  }
+
+  /// Writes the input dump; false (with a line on stderr) when that or a screenshot failed.
+  bool finish(const char* program) {
+    if (!m_options.dumpInput.empty()) {
+      auto path = platform::systemPath(m_options.dumpInput);
+      std::vector<uint8_t> bytes(m_dump.begin(), m_dump.end());
+      if (!path || !platform::writeWholeFile(*path, bytes, false)) {
+        std::fprintf(stderr, "%s: cannot write %s\n", program, m_options.dumpInput.c_str());
+        m_failed = true;
+      }
+    }
+    for (const auto& shot : m_options.screenshots)
+      if (shot.frame > m_app.framesLatched())
+        std::fprintf(stderr, "%s: frame %u was never reached; no screenshot %s\n", program,
+                     shot.frame, shot.path.c_str());
+    return !m_failed;
+  }
+
+ private:
+  void takeScreenshot(const std::string& path) {
+    std::vector<uint16_t> pixels;
+    const auto& props = m_app.display().properties();
+    platform::readLogicalRgb565(props, m_app.display().beginDraw(), screenWidth, screenHeight,
+                                pixels);
+    std::string why;
+    if (!platform::writeRgb565Png(path, pixels, screenWidth, screenHeight, why)) {
+      std::fprintf(stderr, "screenshot: %s\n", why.c_str());
+      m_failed = true;
+    }
+  }
+
+  void postEventsUpTo(uint32_t frame) {
+    using Kind = platform::ScriptEvent::Kind;
+    platform::Hwnd hwnd = m_app.window();
+    const auto& cfg = m_shell.config();
+    for (; m_next < m_events.size() && m_events[m_next].frame <= frame; ++m_next) {
+      const auto& e = m_events[m_next];
+      int px = 0, py = 0;
+      platform::logicalToPen(cfg.pen, cfg.logicalWidth, e.x, e.y, px, py);
+      switch (e.kind) {
+        case Kind::KeyDown:
+        case Kind::KeyUp: {
+          uint16_t vk = e.code ? e.code : m_shell.virtualKeyForName(e.keyName);
+          if (vk)
+            platform::postMessage(hwnd, e.kind == Kind::KeyDown ? platform::WM_KEYDOWN
+                                                                : platform::WM_KEYUP,
+                                  vk, 1);
+          break;
+        }
+        case Kind::PenDown:
+          platform::postMessage(hwnd, platform::WM_LBUTTONDOWN, 1, platform::makePointParam(px, py));
+          break;
+        case Kind::PenMove:
+          platform::postMessage(hwnd, platform::WM_MOUSEMOVE, 1, platform::makePointParam(px, py));
+          break;
+        case Kind::PenUp:
+          platform::postMessage(hwnd, platform::WM_LBUTTONUP, 0, platform::makePointParam(px, py));
+          break;
+        case Kind::Close: platform::postMessage(hwnd, platform::WM_CLOSE, 0, 0); break;
+      }
+    }
+  }
+
+  const PlayerOptions& m_options;
+  AppContext& m_app;
+  platform::Shell& m_shell;
+  std::vector<platform::ScriptEvent> m_events;
+  size_t m_next = 0;
+  bool m_closing = false;
+  bool m_failed = false;
+  std::string m_dump;
+};
+
+/// Shows a start-up failure the way the engine does and gives the exit code of that failure.
+int startFailure(std::string_view message, bool headless) {
+  platform::showMessageBox(message, "Error", headless);
+  return 1;
+}
+
+}  // namespace
+
+std::string describeLatchedInput(uint32_t frame, const InputState& in) {
+  char line[320];
+  std::snprintf(line, sizeof line,
+                "frame=%u up=%d down=%d left=%d right=%d start=%d a=%d b=%d c=%d d=%d e=%d "
+                "tap=%d release=%d pen=%d x=%d y=%d lock=%d",
+                frame, in.count(Key::Up), in.count(Key::Down), in.count(Key::Left),
+                in.count(Key::Right), in.count(Key::Start), in.count(Key::A), in.count(Key::B),
+                in.count(Key::C), in.count(Key::D), in.count(Key::E), in.tapNow, in.releaseNow,
+                in.penDown, in.penX, in.penY, in.skipLockLatched);
+  return line;
+}
+
+bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, std::string& why) {
+  out = PlayerOptions();
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::string value;
+    bool hasValue = false;
+    if (auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      hasValue = true;
+    }
+    auto needValue = [&]() {
+      if (hasValue) return true;
+      if (i + 1 >= argc) {
+        why = arg + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+    auto noValue = [&]() {
+      if (hasValue) why = arg + " takes no value";
+      return !hasValue;
+    };
+    if (arg == "--help" || arg == "-h") {
+      if (!noValue()) return false;
+      out.help = true;
+    } else if (arg == "--headless") {
+      if (!noValue()) return false;
+      out.headless = true;
+    } else if (arg == "--virtual-clock") {
+      if (!noValue()) return false;
+      out.virtualClock = true;
+    } else if (arg == "--root") {
+      if (!needValue()) return false;
+      if (value.empty()) {
+        why = "--root needs a folder";
+        return false;
+      }
+      out.root = value;
+    } else if (arg == "--frames") {
+      if (!needValue()) return false;
+      if (!parseCount(value, 1, 100000000, out.frames)) {
+        why = "--frames expects a whole number from 1, not '" + value + "'";
+        return false;
+      }
+    } else if (arg == "--scale") {
+      if (!needValue()) return false;
+      uint32_t s;
+      if (!parseCount(value, 1, 8, s)) {
+        why = "--scale expects a whole number from 1 to 8, not '" + value + "'";
+        return false;
+      }
+      out.scale = static_cast<int>(s);
+    } else if (arg == "--input") {
+      if (!needValue()) return false;
+      out.inputScript = value;
+    } else if (arg == "--audio-out") {
+      if (!needValue()) return false;
+      out.audioOut = value;
+    } else if (arg == "--dump-input") {
+      if (!needValue()) return false;
+      out.dumpInput = value;
+    } else if (arg == "--fail-at") {
+      if (!needValue()) return false;
+      if (value != "window" && value != "fullscreen" && value != "display") {
+        why = "--fail-at expects window, fullscreen or display, not '" + value + "'";
+        return false;
+      }
+      out.failAt = value;
+    } else if (arg == "--screenshot") {
+      if (!needValue()) return false;
+      auto colon = value.find(':');
+      uint32_t frame = 0;
+      if (colon == std::string::npos || colon + 1 >= value.size() ||
+          !parseCount(std::string_view(value).substr(0, colon), 1, 100000000, frame)) {
+        why = "--screenshot expects FRAME:FILE.png with a frame from 1, not '" + value + "'";
+        return false;
+      }
+      out.screenshots.push_back({frame, value.substr(colon + 1)});
+    } else {
+      why = "unknown option '" + std::string(argv[i]) + "' (see --help)";
+      return false;
+    }
+  }
+  return true;
+}
+
+int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
+  const char* program = programName(kind);
+  PlayerOptions options;
+  std::string why;
+  if (!parsePlayerOptions(argc, argv, options, why)) {
+    std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+    return 2;
+  }
+  if (options.help) {
+    printUsage(kind);
+    return 0;
+  }
+
+  // The logical screen is settled before anything else exists.
+  if (kind == PlayerKind::Pocket) {
+    screenWidth = fullWidth;
+    screenHeight = fullHeight;
+  }
+  platform::setAudioConfig({options.headless, options.audioOut});
+  if (options.virtualClock) platform::setClockMode(platform::ClockMode::Virtual, 0);
+
+  std::vector<platform::ScriptEvent> events;
+  if (!options.inputScript.empty()) {
+    auto path = platform::systemPath(options.inputScript);
+    auto text = path ? platform::readWholeFile(*path) : std::nullopt;
+    if (!text) {
+      std::fprintf(stderr, "%s: cannot read the input script %s\n", program,
+                   options.inputScript.c_str());
+      return 2;
+    }
+    std::string_view script(reinterpret_cast<const char*>(text->data()), text->size());
+    if (!platform::parseInputScript(script, events, why)) {
+      std::fprintf(stderr, "%s: %s: %s\n", program, options.inputScript.c_str(), why.c_str());
+      return 2;
+    }
+  }
+  if (options.root && !platform::isFolder(platform::systemPath(*options.root).value_or(""))) {
+    std::fprintf(stderr, "%s: --root: no such folder: %s\n", program, options.root->c_str());
+    return 2;
+  }
+  std::string folder = resolveProgramFolder(options.root);
+  if (folder.empty()) {
+    std::fprintf(stderr, "%s: the program folder has no Shift-JIS name\n", program);
+    return 2;
+  }
+
+  // One instance per user: a running player is brought to the front instead. A headless run
+  // shows no window, so it neither looks for nor blocks a windowed one.
+  platform::SingleInstance instance;
+  if (!options.headless &&
+      instance.acquire(kWindowClass) == platform::SingleInstance::Result::AnotherRuns)
+    return 0;
+
+  EngineConfig config;
+  config.kind = kind;
+  config.programFolder = folder;
+  auto app = std::make_unique<AppContext>(config);
+
+  if (!WindowBase::registerWindowClass()) return 0;
+
+  platform::ShellConfig shellConfig;
+  shellConfig.headless = options.headless;
+  shellConfig.scale = options.scale;
+  shellConfig.logicalWidth = screenWidth;
+  shellConfig.logicalHeight = screenHeight;
+  if (kind == PlayerKind::Pocket) {
+    shellConfig.pen = platform::PenMapping::HalfRotated;
+    shellConfig.buttons = {platform::VK_APP1, platform::VK_APP2, platform::VK_APP3,
+                           platform::VK_RETURN};
+    shellConfig.titleUtf8 = kProductCaption;
+  } else {
+    shellConfig.pen = platform::PenMapping::Direct;
+    shellConfig.buttons = {'Z', 'X', 'C', platform::VK_RETURN};
+    shellConfig.titleUtf8 = std::string(kGameTitle) + " for sigmarion3";
+  }
+  platform::Shell shell;
+  platform::Hwnd hwnd = nullptr;
+  if (options.failAt != "window" && shell.open(shellConfig, why))
+    hwnd = app->createWindow(screenWidth, screenHeight);
+  if (!hwnd) return startFailure(kWindowCreateFailed, options.headless);
+  app->setCaption(shellConfig.titleUtf8);
+  shell.attach(hwnd);
+  shell.watchInstance(&instance);
+  app->setShell(&shell);
+
+  if (kind == PlayerKind::Pocket && options.failAt == "fullscreen")
+    return startFailure(kFullScreenFailed, options.headless);
+  if (options.failAt == "display" ||
+      !app->display().open(kind == PlayerKind::Pocket ? DisplayKind::RawFrameBuffer
+                                                      : DisplayKind::DibImitation,
+                           screenWidth, screenHeight))
+    return startFailure(kDisplayOpenFailed, options.headless);
+  // FIXME: load the MP3 decoder module here (sound work).
+  clearProfile();
+  platform::sendMessage(hwnd, platform::WM_PAINT, 0, 0);
+
+  app->initialise();
+  RunControl control(options, *app, shell, std::move(events));
+  app->setFrameObserver(&control);
+  if (options.virtualClock) app->setVirtualClockStep(16);
+  control.start();
+  int exitCode = app->runMessageLoop();
+
+  app->display().close();
+  flushProfile();
+  bool ok = control.finish(program);
+  app->setFrameObserver(nullptr);
+  app.reset();
+  shell.close();
+  // FIXME: unload the MP3 decoder module (sound work).
+  return ok ? exitCode : 1;
+}
+
+}  // namespace sorel

@@ -1,0 +1,50 @@
+#pragma once
+// The players' shared start-up, message loop and shutdown, with the desktop options:
+//   --root DIR               program folder (sorel.cfg and data\ are found there)
+//   --headless               no window, no audio device
+//   --frames N               close after N frames
+//   --virtual-clock          the clock advances 16 ms per idle pass (repeatable runs)
+//   --input FILE             input script (platform/input_script.h)
+//   --screenshot FRAME:FILE  PNG of the logical screen after that frame (repeatable)
+//   --scale N                window pixels per logical pixel (1..8)
+//   --audio-out FILE.wav     capture the wave output
+//   --dump-input FILE        the latched input of every frame, one line each (tests)
+//   --fail-at STEP           pretend a start-up step fails: window, fullscreen, display (tests)
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/runtime/app_context.h"
+
+namespace sorel {
+
+struct PlayerOptions {
+  std::optional<std::string> root;
+  bool headless = false;
+  uint32_t frames = 0;  ///< 0: no limit
+  bool virtualClock = false;
+  std::string inputScript;
+  struct Screenshot {
+    uint32_t frame;
+    std::string path;
+  };
+  std::vector<Screenshot> screenshots;
+  int scale = 1;
+  std::string audioOut;
+  std::string dumpInput;
+  std::string failAt;
+  bool help = false;
+};
+
+/// Parses the command line. False with a one-line reason on a bad option or value.
+bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, std::string& why);
+
+/// One line per latched frame: "frame=N up=.. down=.. left=.. right=.. start=.. a=.. b=.. c=..
+/// d=.. e=.. tap=.. release=.. pen=.. x=.. y=.. lock=..".
+std::string describeLatchedInput(uint32_t frame, const InputState& in);
+
+/// The whole life of a player: options, start-up, message loop, shutdown. Returns the exit code.
+int runPlayer(PlayerKind kind, int argc, const char* const* argv);
+
+}  // namespace sorel

@@ -1,0 +1,14 @@
+#include "engine/runtime/popup_menu.h"
+
+namespace sorel {
+
+bool PopupMenu::open(platform::Hwnd) { return false; }
+
+bool PopupMenu::step(platform::Hwnd, InputState&) {
+  m_open = false;
+  return false;
+}
+
+void dispatchCommand(AppContext&, unsigned) {}
+
+}  // namespace sorel

@@ -1,0 +1,167 @@
+#include "engine/runtime/profile.h"
+
+#include <optional>
+
+#include "engine/resources/sjis_text.h"
+#include "platform/files.h"
+
+namespace sorel {
+namespace {
+
+// The one cached file. Process-wide by design: the store stands in for system profile
+// functions that take a path on every call.
+struct ProfileCache {
+  bool loaded = false;
+  std::string path;
+  std::vector<std::string> lines;
+  int64_t fileSize = 0;
+};
+
+ProfileCache& cache() {
+  static ProfileCache c;
+  return c;
+}
+
+/// The text cut to at most max bytes without splitting a double-byte character.
+std::string clampLine(std::string_view text, size_t max = kProfileLineMax) {
+  if (text.size() <= max) return std::string(text);
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t step = isLeadByte(static_cast<uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
+    if (i + step > max) break;
+    i += step;
+  }
+  return std::string(text.substr(0, i));
+}
+
+bool isSectionLine(std::string_view line) { return !line.empty() && line[0] == '['; }
+
+std::string sectionName(std::string_view line) {
+  std::string name;
+  copyToken(line.substr(1), name, "]", true);
+  return name;
+}
+
+/// Key and value position of an entry line; none when the line holds no '=' (outside quotes).
+std::optional<size_t> entryKey(std::string_view line, std::string& key) {
+  key.clear();
+  size_t stop = copyToken(line, key, "=", true);
+  if (stop >= line.size() || line[stop] != '=') return std::nullopt;
+  return stop + 1;
+}
+
+/// The raw value of the first entry `key` in any section named `section`, or none.
+std::optional<std::string_view> findValue(std::string_view section, std::string_view key) {
+  bool inSection = false;
+  std::string k;
+  for (const std::string& line : cache().lines) {
+    if (isSectionLine(line)) {
+      inSection = sameName(sectionName(line), section);
+      continue;
+    }
+    if (!inSection) continue;
+    auto valueAt = entryKey(line, k);
+    if (valueAt && sameName(k, key)) return std::string_view(line).substr(*valueAt);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void loadProfile(std::string_view path) {
+  ProfileCache& c = cache();
+  if (c.loaded && sameName(c.path, path)) return;
+  c.loaded = true;
+  c.path = std::string(untilNul(path));
+  c.lines.clear();
+  c.fileSize = 0;
+  auto bytes = platform::readWholeFile(c.path);
+  if (!bytes) return;
+  c.fileSize = static_cast<int64_t>(bytes->size());
+  std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+  size_t kept = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = pos;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    std::string line = clampLine(text.substr(pos, end - pos));
+    // Lines past the size the store can write back are not taken in at all.
+    if (kept + line.size() + 2 > kProfileFileMax) break;
+    kept += line.size() + 2;
+    c.lines.push_back(std::move(line));
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
+      ++end;
+    pos = end + 1;
+  }
+}
+
+int32_t getProfileInt(std::string_view section, std::string_view key, int32_t def,
+                      std::string_view path) {
+  loadProfile(path);
+  auto value = findValue(section, key);
+  if (!value || value->empty()) return def;
+  int32_t v;
+  return parseInt(*value, v) ? v : def;
+}
+
+size_t getProfileString(std::string_view section, std::string_view key, std::string_view def,
+                        std::string& out, size_t maxLength, std::string_view path) {
+  out = std::string(def);
+  loadProfile(path);
+  auto value = findValue(section, key);
+  if (value) {
+    std::string text;
+    copyToken(*value, text, "", false);
+    if (!text.empty() && text.size() <= maxLength) out = std::move(text);
+  }
+  return out.size();
+}
+
+void writeProfileString(std::string_view section, std::string_view key, std::string_view value,
+                        std::string_view path) {
+  loadProfile(path);
+  auto& lines = cache().lines;
+  size_t sectionAt = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (isSectionLine(lines[i]) && sameName(sectionName(lines[i]), section)) {
+      sectionAt = i;
+      break;
+    }
+  if (sectionAt == lines.size()) lines.push_back(clampLine("[" + std::string(section) + "]"));
+  std::string entry = clampLine(std::string(key) + "=" + std::string(value));
+  std::string k;
+  for (size_t i = sectionAt + 1; i < lines.size() && !isSectionLine(lines[i]); ++i)
+    if (entryKey(lines[i], k) && sameName(k, key)) {
+      lines[i] = std::move(entry);
+      return;
+    }
+  lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionAt + 1), std::move(entry));
+}
+
+bool flushProfile() {
+  ProfileCache& c = cache();
+  if (!c.loaded) return false;
+  std::vector<uint8_t> bytes;
+  for (const std::string& line : c.lines) {
+    if (bytes.size() + line.size() + 2 > kProfileFileMax) break;
+    bytes.insert(bytes.end(), line.begin(), line.end());
+    bytes.push_back('\r');
+    bytes.push_back('\n');
+  }
+  bool ok = platform::writeWholeFile(c.path, bytes);
+  clearProfile();
+  return ok;
+}
+
+void clearProfile() {
+  ProfileCache& c = cache();
+  c.loaded = false;
+  c.path.clear();
+  c.lines.clear();
+  c.fileSize = 0;
+}
+
+const std::vector<std::string>& profileLines() { return cache().lines; }
+const std::string& profilePath() { return cache().path; }
+
+}  // namespace sorel

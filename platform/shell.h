@@ -1,0 +1,96 @@
+#pragma once
+// The desktop shell around the emulated device: a window that shows the device's frame buffer
+// turned back to landscape, and the keyboard and mouse turned into the device's key and pen
+// messages. In headless runs there is no window at all; the same messages then come from an
+// input script (platform/input_script.h) fed by the player.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/display.h"
+#include "platform/messages.h"
+
+namespace platform {
+
+/// How pen positions reach the engine.
+enum class PenMapping {
+  /// The Pocket PC: half the logical resolution, portrait. Logical (x, y) is reported as
+  /// (y / 2, (W − 1 − x) / 2).
+  HalfRotated,
+  /// The handheld PC: logical coordinates as they are.
+  Direct,
+};
+
+/// Device pen coordinates of a logical screen point (the inverse of the engine's conversion).
+void logicalToPen(PenMapping mapping, int logicalWidth, int x, int y, int& penX, int& penY);
+
+/// The device's buttons, as virtual-key codes, that the desktop keys stand for.
+struct DeviceButtons {
+  uint16_t a = 0;      ///< the Z key
+  uint16_t b = 0;      ///< the X key
+  uint16_t c = 0;      ///< the C key
+  uint16_t start = 0;  ///< Enter: the centre press of the direction pad
+};
+
+struct ShellConfig {
+  bool headless = false;
+  int scale = 1;  ///< window pixels per logical pixel, 1..8
+  int logicalWidth = 320;
+  int logicalHeight = 240;
+  PenMapping pen = PenMapping::Direct;
+  DeviceButtons buttons;
+  std::string titleUtf8;
+};
+
+class Shell {
+ public:
+  Shell() = default;
+  ~Shell();
+  Shell(const Shell&) = delete;
+  Shell& operator=(const Shell&) = delete;
+
+  /// Opens the desktop window (nothing in headless runs). False with a reason when no window
+  /// could be made.
+  bool open(const ShellConfig& config, std::string& why);
+  /// Desktop events from now on become messages posted to this window.
+  void attach(Hwnd hwnd) { m_hwnd = hwnd; }
+  bool headless() const { return m_config.headless; }
+  const ShellConfig& config() const { return m_config; }
+
+  /// Turns waiting desktop events into messages: keys → WM_KEYDOWN/WM_KEYUP (auto-repeat gives
+  /// repeated key-downs), the left mouse button → pen messages in device coordinates, closing the
+  /// window → WM_CLOSE. Cheap when nothing happened.
+  void pumpEvents();
+  /// Shows the logical screen read from the device's frame buffer.
+  void show(const DisplayProperties& props, const uint8_t* framePointer);
+  /// Brings the window to the front (another instance asked for it).
+  void raise();
+  void setTitle(const std::string& utf8);
+  void close();
+
+  /// The virtual-key code a desktop key stands for (SDL key code), 0 when none.
+  uint16_t virtualKeyFor(int32_t sdlKey) const;
+  /// The same for the key names of input scripts (up, down, left, right, z, x, c, enter, d, e).
+  uint16_t virtualKeyForName(std::string_view name) const;
+  /// Requests from other instances to come to the front are answered while events are pumped.
+  void watchInstance(class SingleInstance* instance) { m_instance = instance; }
+
+ private:
+  void postPen(uint32_t message, int windowX, int windowY);
+
+  ShellConfig m_config;
+  Hwnd m_hwnd = nullptr;
+  void* m_window = nullptr;    // SDL_Window
+  void* m_renderer = nullptr;  // SDL_Renderer
+  void* m_texture = nullptr;   // SDL_Texture
+  bool m_penDown = false;
+  class SingleInstance* m_instance = nullptr;
+  std::vector<uint16_t> m_pixels;
+};
+
+/// Shows a message to the user: a message box in a window, or a line on stderr in headless
+/// runs (and always on stderr as well). Text and caption are CP932.
+void showMessageBox(std::string_view text, std::string_view caption, bool headless);
+
+}  // namespace platform
