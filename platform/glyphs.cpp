@@ -49,6 +49,7 @@ struct Match {
   int index = 0;
   std::string family;
   int weight = FC_WEIGHT_REGULAR;
+  bool embolden = false;  ///< fontconfig asks for synthetic bold (the face has no bold)
 };
 
 bool matchFont(std::string_view familyUtf8, int weight, Match& out) {
@@ -76,6 +77,8 @@ bool matchFont(std::string_view familyUtf8, int weight, Match& out) {
       out.family = reinterpret_cast<const char*>(fam);
     if (FcPatternGetInteger(font, FC_WEIGHT, 0, &out.weight) != FcResultMatch)
       out.weight = FC_WEIGHT_REGULAR;
+    FcBool embolden = FcFalse;
+    out.embolden = FcPatternGetBool(font, FC_EMBOLDEN, 0, &embolden) == FcResultMatch && embolden;
   }
   FcPatternDestroy(font);
   return ok;
@@ -190,7 +193,7 @@ bool GlyphFont::open(std::string_view faceName, int pixelHeight, int weight) {
   request.height = static_cast<FT_Long>(pixelHeight) << 6;
   if (FT_Request_Size(impl->face, &request) != 0) return false;
   impl->ascender = static_cast<int>((impl->face->size->metrics.ascender + 32) >> 6);
-  impl->embolden = weight >= 600 && match.weight < FC_WEIGHT_DEMIBOLD;
+  impl->embolden = weight >= 600 && (match.embolden || match.weight < FC_WEIGHT_DEMIBOLD);
   m_impl = std::move(impl);
   m_pixelHeight = pixelHeight;
   m_weight = weight;

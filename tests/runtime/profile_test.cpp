@@ -1,0 +1,148 @@
+#include "engine/runtime/profile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/files.h"
+
+namespace sorel {
+namespace {
+
+/// A byte string literal with its NUL bytes.
+template <size_t N>
+std::string bin(const char (&s)[N]) {
+  return std::string(s, N - 1);
+}
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clearProfile();
+    std::string host = std::string(SOREL_TEST_TMP) + "/profile_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".cfg";
+    path = *platform::systemPath(host);
+    platform::removeFile(path);
+  }
+  void TearDown() override { clearProfile(); }
+
+  void writeFile(std::string_view bytes) {
+    std::vector<uint8_t> b(bytes.begin(), bytes.end());
+    ASSERT_TRUE(platform::writeWholeFile(path, b, false));
+  }
+  std::string readFile() {
+    auto b = platform::readWholeFile(path);
+    return b ? std::string(b->begin(), b->end()) : std::string("<missing>");
+  }
+
+  std::string path;
+};
+
+TEST_F(ProfileTest, SectionsAndKeysIgnoreCaseSpacesAndQuotes) {
+  writeFile("[ message_config ]\r\nmessage_speed=2\r\n[SYSTEM_CONFIG]\r\n\"KEY CEN\" = 0x10\r\n"
+            "NAME=  \"a b\"  c \r\n");
+  EXPECT_EQ(getProfileInt("MESSAGE_CONFIG", "MESSAGE_SPEED", 1, path), 2);
+  EXPECT_EQ(getProfileInt("system_config", "KEY CEN", 0, path), 16);
+  std::string out;
+  size_t length = getProfileString("SYSTEM_CONFIG", "NAME", "x", out, 127, path);
+  EXPECT_EQ(length, out.size());
+  EXPECT_EQ(out, "  a b  c ");
+  // The key belongs to a section: the same key elsewhere does not count.
+  EXPECT_EQ(getProfileInt("OTHER", "MESSAGE_SPEED", 7, path), 7);
+}
+
+TEST_F(ProfileTest, MissingEmptyOrNonNumericValuesGiveTheDefault) {
+  writeFile("[S]\r\nEMPTY=\r\nWORD=abc\r\nNEG=-5\r\nLONG=0123456789\r\n");
+  EXPECT_EQ(getProfileInt("S", "EMPTY", 9, path), 9);
+  EXPECT_EQ(getProfileInt("S", "WORD", 9, path), 9);
+  EXPECT_EQ(getProfileInt("S", "NEG", 9, path), -5);
+  EXPECT_EQ(getProfileInt("S", "ABSENT", 9, path), 9);
+  std::string out;
+  getProfileString("S", "LONG", "dflt", out, 5, path);
+  EXPECT_EQ(out, "dflt");  // longer than the caller allows
+  getProfileString("S", "EMPTY", "dflt", out, 5, path);
+  EXPECT_EQ(out, "dflt");
+}
+
+TEST_F(ProfileTest, NewKeysGoBelowTheSectionLineInReverseOrder) {
+  writeProfileString("A", "ONE", "1", path);
+  writeProfileString("A", "TWO", "2", path);
+  writeProfileString("B", "THREE", "3", path);
+  writeProfileString("A", "one", "10", path);  // replaces, keeping the first spelling's place
+  ASSERT_TRUE(flushProfile());
+  EXPECT_EQ(readFile(), "[A]\r\nTWO=2\r\none=10\r\n[B]\r\nTHREE=3\r\n");
+}
+
+TEST_F(ProfileTest, RewriteKeepsUnknownLinesAndLinesOutsideSections) {
+  writeFile("; comment\r\nloose=1\r\n\r\n[A]\r\nUNKNOWN = keep me\r\nX=1\r\n[B]\r\nY=2");
+  writeProfileString("A", "X", "5", path);
+  writeProfileString("B", "Z", "9", path);
+  ASSERT_TRUE(flushProfile());
+  EXPECT_EQ(readFile(),
+            "; comment\r\nloose=1\r\n\r\n[A]\r\nUNKNOWN = keep me\r\nX=5\r\n[B]\r\nZ=9\r\nY=2\r\n");
+}
+
+TEST_F(ProfileTest, AnEntryIsSearchedOnlyUpToTheNextSection) {
+  writeFile("[A]\r\n[B]\r\nK=1\r\n");
+  writeProfileString("A", "K", "2", path);
+  EXPECT_EQ(getProfileInt("B", "K", 0, path), 1);
+  EXPECT_EQ(getProfileInt("A", "K", 0, path), 2);
+}
+
+TEST_F(ProfileTest, LinesEndingInLfOrLoneCrAreSplitWithoutLosingBytes) {
+  writeFile("[A]\nK=1\rL=2\r\nM=3");
+  EXPECT_EQ(getProfileInt("A", "K", 0, path), 1);
+  EXPECT_EQ(getProfileInt("A", "L", 0, path), 2);
+  EXPECT_EQ(getProfileInt("A", "M", 0, path), 3);
+  ASSERT_TRUE(flushProfile());
+  EXPECT_EQ(readFile(), "[A]\r\nK=1\r\nL=2\r\nM=3\r\n");
+}
+
+TEST_F(ProfileTest, OverlongLinesAreCutAtACharacterBoundary) {
+  std::string longValue(600, 'v');
+  // A double-byte character straddling byte 543 is dropped whole.
+  std::string sjis = "[A]\r\nK=" + std::string(538, 'x') + "\x82\xa0\x82\xa0\x82\xa0" + "\r\nN=4\r\n";
+  writeFile(sjis);
+  const auto& lines = profileLines();
+  loadProfile(path);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1].size(), 542u);  // "K=" + 538 + one character; the second would end at 544
+  EXPECT_EQ(getProfileInt("A", "N", 0, path), 4);
+  writeProfileString("A", "BIG", longValue, path);
+  for (const auto& l : profileLines()) EXPECT_LE(l.size(), kProfileLineMax);
+}
+
+TEST_F(ProfileTest, GarbageBytesAreToleratedAndKept) {
+  std::string garbage = bin("[A]\r\nK=7\r\n\x00\xff\xfe\x81\r\n\x82");
+  writeFile(garbage);
+  EXPECT_EQ(getProfileInt("A", "K", 0, path), 7);
+  writeProfileString("A", "K", "8", path);
+  ASSERT_TRUE(flushProfile());
+  EXPECT_EQ(readFile(), bin("[A]\r\nK=8\r\n\x00\xff\xfe\x81\r\n\x82\r\n"));
+}
+
+TEST_F(ProfileTest, TheFileLimitIsNeverExceeded) {
+  std::string big;
+  while (big.size() < kProfileFileMax + 5000) big += std::string(100, 'g') + "\r\n";
+  writeFile(big);
+  loadProfile(path);
+  writeProfileString("A", "K", "1", path);
+  ASSERT_TRUE(flushProfile());
+  std::string back = readFile();
+  EXPECT_LE(back.size(), kProfileFileMax);
+  EXPECT_EQ(back.size() % 102, 0u);  // whole lines only
+}
+
+TEST_F(ProfileTest, OnlyOneFileIsCachedAndClearForgetsWithoutWriting) {
+  writeProfileString("A", "K", "1", path);
+  std::string other = path + ".other";
+  EXPECT_EQ(getProfileInt("A", "K", 0, other), 0);  // drops the first file unwritten
+  EXPECT_EQ(readFile(), "<missing>");
+  writeProfileString("A", "K", "1", path);
+  clearProfile();
+  EXPECT_FALSE(flushProfile());
+  EXPECT_EQ(readFile(), "<missing>");
+}
+
+}  // namespace
+}  // namespace sorel
