@@ -1,0 +1,144 @@
+#include "engine/runtime/app_context.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/resources/screen.h"
+#include "engine/runtime/profile.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace sorel {
+namespace {
+
+/// An application whose game step can be scripted.
+class TestApp : public AppContext {
+ public:
+  using AppContext::AppContext;
+  void gameStep() override {
+    ++steps;
+    if (raiseAt && steps == raiseAt) errorWord |= kErrorElementSlot;
+    if (drawAt && steps == drawAt) {
+      Surface& s = display().surface();
+      uint8_t* p = s.row(5) + 7 * 3;
+      p[0] = 0xFF;  // blue
+      p[1] = p[2] = 0;
+      dirtyList().add({7, 5, 8, 6});
+    }
+  }
+  int steps = 0;
+  int raiseAt = 0;
+  int drawAt = 0;
+};
+
+class AppContextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::resetWindowing();
+    clearProfile();
+    platform::setClockMode(platform::ClockMode::Virtual, 0);
+    screenWidth = 320;
+    screenHeight = 240;
+    std::string host = std::string(SOREL_TEST_TMP) + "/app_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    folder = *platform::systemPath(host);
+    platform::createFolders(folder);
+    platform::removeFile(folder + "sorel.cfg");
+    EngineConfig config;
+    config.kind = PlayerKind::Handheld;
+    config.programFolder = folder;
+    app = std::make_unique<TestApp>(config);
+    ASSERT_TRUE(WindowBase::registerWindowClass());
+    ASSERT_NE(app->createWindow(320, 240), nullptr);
+    ASSERT_TRUE(app->display().open(DisplayKind::DibImitation, 320, 240));
+    app->initialise();
+    app->setVirtualClockStep(16);
+  }
+  void TearDown() override {
+    app.reset();
+    platform::resetWindowing();
+    clearProfile();
+    platform::setClockMode(platform::ClockMode::Real);
+  }
+  /// Dispatches every queued message; true when the quit message came.
+  bool drain() {
+    platform::Message m;
+    while (platform::peekMessage(m, true)) {
+      if (m.message == platform::WM_QUIT) return true;
+      platform::dispatchMessage(m);
+    }
+    return false;
+  }
+
+  std::string folder;
+  std::unique_ptr<TestApp> app;
+};
+
+TEST_F(AppContextTest, MessagesReachTheObjectFromTheFirstOne) {
+  EXPECT_NE(platform::windowUserData(app->window()), nullptr);
+  platform::postMessage(app->window(), platform::WM_KEYDOWN, 'Z', 1);
+  platform::postMessage(app->window(), platform::WM_LBUTTONDOWN, 1, platform::makePointParam(30, 40));
+  drain();
+  EXPECT_EQ(app->input().count(Key::A), 1);  // the handheld's A is the Z key
+  EXPECT_EQ(app->input().penX, 30);
+  EXPECT_EQ(app->input().tapPending, 1);
+  app->idlePass();
+  EXPECT_EQ(app->input().tapNow, 1);
+  EXPECT_EQ(app->framesLatched(), 1u);
+}
+
+TEST_F(AppContextTest, EveryPassRunsAFrameWithTheVirtualClock) {
+  for (int i = 0; i < 10; ++i) app->idlePass();
+  EXPECT_EQ(app->steps, 10);
+  EXPECT_EQ(app->framesLatched(), 10u);
+}
+
+TEST_F(AppContextTest, AnErrorClosesBeforeTheFrameIsDrawnAndSavesTheSettings) {
+  app->raiseAt = 2;
+  app->drawAt = 2;
+  app->settings().messageSpeed = 2;
+  app->idlePass();
+  app->idlePass();
+  EXPECT_FALSE(platform::isWindow(app->window()));
+  EXPECT_TRUE(drain());  // the quit message is waiting
+  // Nothing of frame 2 reached the device.
+  std::vector<uint16_t> screen;
+  platform::readLogicalRgb565(app->display().properties(), app->display().beginDraw(), 320, 240,
+                              screen);
+  EXPECT_EQ(screen[5 * 320 + 7], 0);
+  EXPECT_EQ(getProfileInt("MESSAGE_CONFIG", "MESSAGE_SPEED", 0, folder + "sorel.cfg"), 2);
+}
+
+TEST_F(AppContextTest, ChangedRectanglesArePresentedToTheDevice) {
+  app->drawAt = 1;
+  app->idlePass();
+  std::vector<uint16_t> screen;
+  platform::readLogicalRgb565(app->display().properties(), app->display().beginDraw(), 320, 240,
+                              screen);
+  EXPECT_EQ(screen[5 * 320 + 7], 0x001F);
+  EXPECT_TRUE(app->dirtyList().empty());
+}
+
+TEST_F(AppContextTest, CloseStoresSettingsAndQuitsWithZero) {
+  app->settings().lockSkip = 1;
+  platform::postMessage(app->window(), platform::WM_CLOSE, 0, 0);
+  platform::Message m;
+  ASSERT_TRUE(platform::peekMessage(m, true));
+  platform::dispatchMessage(m);
+  ASSERT_TRUE(platform::peekMessage(m, true));
+  EXPECT_EQ(m.message, platform::WM_QUIT);
+  EXPECT_EQ(m.wParam, 0u);
+  ASSERT_TRUE(flushProfile());
+  auto bytes = platform::readWholeFile(folder + "sorel.cfg");
+  ASSERT_TRUE(bytes);
+  std::string text(bytes->begin(), bytes->end());
+  EXPECT_NE(text.find("LOCK_SKIP=1\r\n"), std::string::npos);
+}
+
+TEST_F(AppContextTest, ThePictureArchivesFollowTheScreenSize) {
+  EXPECT_EQ(app->pictureArchives().name(2), "Stand.mlz");
+  EXPECT_EQ(app->programFolder(), folder);
+  EXPECT_EQ(app->paths().configPath(), folder + "sorel.cfg");
+}
+
+}  // namespace
+}  // namespace sorel

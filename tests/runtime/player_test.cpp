@@ -1,0 +1,228 @@
+// The players as programs: options, headless runs driven by an input script, screenshots, the
+// configuration file across runs, start-up failures and the single-instance rule.
+#include "engine/runtime/player.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <tuple>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace sorel {
+namespace {
+
+std::string readText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void writeText(const std::string& path, const std::string& text) {
+  std::ofstream f(path, std::ios::binary);
+  f << text;
+}
+
+struct Outcome {
+  int exitCode = -1;
+  std::string err;
+};
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::string(SOREL_TEST_TMP) + "/player_" +
+          ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/runtime'").c_str());
+  }
+  Outcome run(const std::string& program, const std::string& args, const std::string& env = "") {
+    std::string cmd = "XDG_RUNTIME_DIR='" + dir + "/runtime' SDL_VIDEODRIVER=dummy " +
+                      "SDL_AUDIODRIVER=dummy " + env + " '" + SOREL_BIN_DIR + "/" + program +
+                      "' " + args + " >/dev/null 2>'" + dir + "/stderr.txt'";
+    int status = std::system(cmd.c_str());
+    Outcome r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = readText(dir + "/stderr.txt");
+    return r;
+  }
+  std::vector<std::string> dumpLines() {
+    std::vector<std::string> lines;
+    std::stringstream s(readText(dir + "/dump.txt"));
+    for (std::string l; std::getline(s, l);) lines.push_back(l);
+    return lines;
+  }
+
+  std::string dir;
+};
+
+TEST(PlayerOptions, ParsesEveryOption) {
+  const char* argv[] = {"p", "--root", "/x", "--headless", "--frames=30", "--virtual-clock",
+                        "--input", "in.txt", "--screenshot", "5:a.png", "--screenshot=9:b.png",
+                        "--scale", "3", "--audio-out", "o.wav"};
+  PlayerOptions o;
+  std::string why;
+  ASSERT_TRUE(parsePlayerOptions(15, argv, o, why)) << why;
+  EXPECT_EQ(*o.root, "/x");
+  EXPECT_TRUE(o.headless);
+  EXPECT_EQ(o.frames, 30u);
+  EXPECT_TRUE(o.virtualClock);
+  EXPECT_EQ(o.inputScript, "in.txt");
+  ASSERT_EQ(o.screenshots.size(), 2u);
+  EXPECT_EQ(o.screenshots[1].frame, 9u);
+  EXPECT_EQ(o.screenshots[1].path, "b.png");
+  EXPECT_EQ(o.scale, 3);
+  EXPECT_EQ(o.audioOut, "o.wav");
+}
+
+TEST(PlayerOptions, BadValuesGiveOneReason) {
+  auto fails = [](std::vector<const char*> args) {
+    args.insert(args.begin(), "p");
+    PlayerOptions o;
+    std::string why;
+    bool ok = parsePlayerOptions(static_cast<int>(args.size()), args.data(), o, why);
+    EXPECT_EQ(why.find('\n'), std::string::npos);
+    return !ok && !why.empty();
+  };
+  EXPECT_TRUE(fails({"--frames", "0"}));
+  EXPECT_TRUE(fails({"--frames", "ten"}));
+  EXPECT_TRUE(fails({"--scale", "9"}));
+  EXPECT_TRUE(fails({"--screenshot", "a.png"}));
+  EXPECT_TRUE(fails({"--screenshot", "0:a.png"}));
+  EXPECT_TRUE(fails({"--root"}));
+  EXPECT_TRUE(fails({"--headless=yes"}));
+  EXPECT_TRUE(fails({"--fail-at", "moon"}));
+  EXPECT_TRUE(fails({"--bogus"}));
+}
+
+TEST_F(PlayerTest, BadOptionsExitWithTwoAndOneLine) {
+  for (const char* program : {"pocketplayer", "handheldplayer"}) {
+    Outcome r = run(program, "--frames -3");
+    EXPECT_EQ(r.exitCode, 2) << program;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(run(program, "--root '" + dir + "/missing' --headless").exitCode, 2);
+    writeText(dir + "/bad.txt", "1 press z\n2 wiggle\n");
+    r = run(program, "--headless --input '" + dir + "/bad.txt'");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(run("pocketplayer", "--help").exitCode, 0);
+}
+
+TEST_F(PlayerTest, ScriptedKeysDriveTheLatchInBothPlayers) {
+  writeText(dir + "/in.txt",
+            "2 press right\n"
+            "3 down up\n"
+            "3 press z      # a fresh button wins over the direction of its frame\n"
+            "6 up up\n"
+            "7 tap 321 238\n"
+            "9 press d\n");
+  for (const char* program : {"pocketplayer", "handheldplayer"}) {
+    Outcome r = run(program, "--root '" + dir + "' --headless --virtual-clock --frames 10 --input '" +
+                             dir + "/in.txt' --dump-input '" + dir + "/dump.txt'");
+    ASSERT_EQ(r.exitCode, 0) << program << ": " << r.err;
+    auto lines = dumpLines();
+    ASSERT_EQ(lines.size(), 10u) << program;
+    EXPECT_NE(lines[1].find(" right=1 "), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(" up=0 "), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(" a=1 "), std::string::npos) << lines[2];
+    EXPECT_NE(lines[3].find(" a=0 "), std::string::npos) << lines[3];
+    EXPECT_NE(lines[6].find(" tap=1 "), std::string::npos) << lines[6];
+    // The tap reaches the engine as the device reports it (half resolution and turned on the
+    // pocket) and comes back to the same logical point.
+    EXPECT_NE(lines[6].find(" x=321 y=238 "), std::string::npos) << lines[6];
+    EXPECT_NE(lines[7].find(" release=1 "), std::string::npos) << lines[7];
+    // D has no key until configured.
+    EXPECT_NE(lines[8].find(" d=0 "), std::string::npos) << lines[8];
+  }
+}
+
+TEST_F(PlayerTest, ConfiguredKeysAndSkipLockThroughTheScript) {
+  writeText(dir + "/sorel.cfg",
+            "[KEY_CONFIG]\r\nKEY_D=44\r\nKEY_START=20\r\n[MESSAGE_CONFIG]\r\nLOCK_SKIP=1\r\n");
+  writeText(dir + "/in.txt", "1 press d\n2 press left\n4 press right\n");
+  Outcome r = run("handheldplayer", "--root '" + dir +
+                                    "' --headless --virtual-clock --frames 6 --input '" + dir +
+                                    "/in.txt' --dump-input '" + dir + "/dump.txt'");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto lines = dumpLines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_NE(lines[0].find(" d=1 "), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find(" left=0 "), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find(" lock=1"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(" lock=1"), std::string::npos) << lines[2];
+  EXPECT_NE(lines[3].find(" right=2 "), std::string::npos) << lines[3];  // consumed
+  EXPECT_NE(lines[3].find(" lock=0"), std::string::npos) << lines[3];
+  std::string cfg = readText(dir + "/sorel.cfg");
+  EXPECT_EQ(cfg.rfind("[KEY_CONFIG]\r\nKEY_D=44\r\nKEY_START=20\r\n", 0), 0u) << cfg;
+  EXPECT_NE(cfg.find("LOCK_SKIP=1\r\n"), std::string::npos);
+}
+
+TEST_F(PlayerTest, ScreenshotsShowTheBlankScreenAtTheLogicalSize) {
+  for (auto [program, w, h] : {std::tuple{"pocketplayer", 640, 480},
+                               std::tuple{"handheldplayer", 320, 240}}) {
+    std::string png = dir + "/" + program + ".png";
+    Outcome r = run(program, "--root '" + dir + "' --headless --virtual-clock --frames 3 " +
+                             "--screenshot 2:'" + png + "'");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string bytes = readText(png);
+    ASSERT_GT(bytes.size(), 24u);
+    auto be32 = [&](size_t at) {
+      return (uint8_t(bytes[at]) << 24) | (uint8_t(bytes[at + 1]) << 16) |
+             (uint8_t(bytes[at + 2]) << 8) | uint8_t(bytes[at + 3]);
+    };
+    EXPECT_EQ(be32(16), w);
+    EXPECT_EQ(be32(20), h);
+  }
+}
+
+TEST_F(PlayerTest, SettingsSurviveARunFromNothing) {
+  Outcome r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::string first = readText(dir + "/sorel.cfg");
+  EXPECT_EQ(first.rfind("[MUSIC_CONFIG]\r\nMUSIC_VOL=100\r\nMASTER_VOL=100\r\nPCM=2\r\n"
+                        "[VOICE_CONFIG]\r\n", 0),
+            0u)
+      << first;
+  r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(readText(dir + "/sorel.cfg"), first);
+}
+
+TEST_F(PlayerTest, StartUpFailuresShowTheirMessage) {
+  Outcome r = run("pocketplayer", "--root '" + dir + "' --headless --fail-at display");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Error: GAPIライブラリのロードに失敗しました"), std::string::npos) << r.err;
+  r = run("pocketplayer", "--root '" + dir + "' --headless --fail-at fullscreen");
+  EXPECT_NE(r.err.find("ウィンドウのフルスクリーン化に失敗しました"), std::string::npos) << r.err;
+  r = run("handheldplayer", "--root '" + dir + "' --headless --fail-at window");
+  EXPECT_NE(r.err.find("ウィンドウの作成に失敗しました。"), std::string::npos) << r.err;
+  // The handheld has no full-screen switch.
+  r = run("handheldplayer", "--root '" + dir + "' --headless --virtual-clock --frames 1 "
+                                                "--fail-at fullscreen");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+}
+
+TEST_F(PlayerTest, ASecondWindowedInstanceExitsWithZero) {
+  // The first player runs in a window on SDL's dummy video driver until it is told to stop.
+  writeText(dir + "/in.txt", "100000 close\n");
+  std::string first = "XDG_RUNTIME_DIR='" + dir + "/runtime' SDL_VIDEODRIVER=dummy '" +
+                      SOREL_BIN_DIR + "/pocketplayer' --root '" + dir + "' --input '" + dir +
+                      "/in.txt' 2>/dev/null & echo $! > '" + dir + "/pid'";
+  ASSERT_EQ(std::system(first.c_str()), 0);
+  // Wait until it listens for other instances (its socket appears).
+  std::string wait = "for i in $(seq 1 500); do [ -S '" + dir +
+                     "/runtime/sorel/MYSYSTEM.sock' ] && exit 0; sleep 0.02; done; exit 1";
+  ASSERT_EQ(std::system(wait.c_str()), 0);
+  Outcome second = run("handheldplayer", "--root '" + dir + "' --frames 100000");
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  std::string pid = readText(dir + "/pid");
+  std::system(("kill " + pid).c_str());
+}
+
+}  // namespace
+}  // namespace sorel
