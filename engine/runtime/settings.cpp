@@ -1,5 +1,6 @@
 #include "engine/runtime/settings.h"
 
+#include "engine/game/game_content.h"
 #include "engine/resources/format.h"
 #include "engine/resources/sjis_text.h"
 #include "engine/runtime/profile.h"
@@ -8,18 +9,15 @@ namespace sorel {
 
 const std::string_view kDefaultFontName = "\x82\x6c\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4e";  // ＭＳ ゴシック
 
+static_assert(kHeroineCount + 4 == kColourGroups, "twelve heroines and four other groups");
+
 std::array<std::string_view, kColourGroups> messageColourKeys() {
-  // FIXME: placeholder heroine keys until the game content table is on main; the twelve keys
-  // are the heroines' given names in Japanese script.
-  static constexpr std::string_view kHeroinePlaceholders[12] = {
-      "HEROINE_01", "HEROINE_02", "HEROINE_03", "HEROINE_04", "HEROINE_05", "HEROINE_06",
-      "HEROINE_07", "HEROINE_08", "HEROINE_09", "HEROINE_10", "HEROINE_11", "HEROINE_12"};
   std::array<std::string_view, kColourGroups> keys{};
-  for (int i = 0; i < 12; ++i) keys[size_t(i)] = kHeroinePlaceholders[i];
-  keys[12] = "\x8e\xe5\x90\x6c\x8c\xf6";  // 主人公
-  keys[13] = "\x83\x54\x83\x75";          // サブ
-  keys[14] = "\x95\xa1\x8d\x87";          // 複合
-  keys[15] = "\x82\xbb\x82\xcc\x91\xbc";  // その他
+  const auto& heroines = sorel::heroines();
+  for (size_t i = 0; i < heroines.size(); ++i) keys[i] = heroines[i].givenName;
+  auto others = otherColourKeys();
+  for (size_t i = 0; i < others.size() && heroines.size() + i < keys.size(); ++i)
+    keys[heroines.size() + i] = others[i];
   return keys;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/game/game_content.h"
 #include "engine/runtime/profile.h"
 #include "platform/files.h"
 
@@ -203,6 +204,8 @@ TEST_F(SettingsTest, AtMostFifteenFamiliesAreTaken) {
 
 TEST_F(SettingsTest, ColourKeysEndWithTheFourGroups) {
   auto k = messageColourKeys();
+  EXPECT_EQ(k[0], heroines()[0].givenName);
+  EXPECT_EQ(k[11], heroines()[11].givenName);
   EXPECT_EQ(k[12], "\x8e\xe5\x90\x6c\x8c\xf6");  // 主人公
   EXPECT_EQ(k[15], "\x82\xbb\x82\xcc\x91\xbc");  // その他
   writeFile("[MESSAGE_COLOR]\r\n\x83\x54\x83\x75=0xFF0000\r\n");
