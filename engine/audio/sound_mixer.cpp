@@ -34,7 +34,7 @@ struct SoundChannel {
   Conversion conversion = Conversion::Stereo22;
   size_t wanted = 0;  // source bytes that make one output buffer
   std::unique_ptr<int16_t[]> mix;     // one output buffer at the output rate, stereo
-  std::unique_ptr<uint8_t[]> decode;  // the source's bytes for one output buffer
+  std::unique_ptr<int16_t[]> decode;  // the source's samples for one output buffer
 
   int state = ChannelStatus::kIdle;
   bool loop = false;
@@ -84,14 +84,10 @@ struct SoundChannel {
       state = ChannelStatus::kIdle;
       return;
     }
-    size_t got = stream.read(decode.get(), wanted, loop);
+    size_t got = stream.read(reinterpret_cast<uint8_t*>(decode.get()), wanted, loop);
     size_t frames = 0;
-    const uint8_t* src = decode.get();
-    auto sample = [src](size_t i) {
-      int16_t s;
-      std::memcpy(&s, src + 2 * i, 2);
-      return static_cast<int32_t>(s);
-    };
+    const int16_t* src = decode.get();
+    auto sample = [src](size_t i) { return static_cast<int32_t>(src[i]); };
     switch (conversion) {
       case Conversion::Stereo22:
         frames = got / 4;
@@ -223,7 +219,7 @@ bool SoundMixer::play(int slot, std::string_view name, std::string_view location
   ch->stream.estimate();
   ch->name = std::string(name);
   ch->mix = std::make_unique<int16_t[]>(kBufferSamples);
-  ch->decode = std::make_unique<uint8_t[]>(kBufferBytes * 2);
+  ch->decode = std::make_unique<int16_t[]>(kBufferBytes);  // 44100 Hz stereo: two buffers' bytes
   if (volume >= 0 && volume <= 100) ch->requested = volume;
   ch->recompute();
   if (fadeInMs > 0) {
