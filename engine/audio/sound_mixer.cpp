@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/audio/mp3_stream.h"
+#include "engine/resources/sjis_text.h"
 #include "platform/clock.h"
 
 namespace sorel {
@@ -201,6 +202,7 @@ bool SoundMixer::play(int slot, std::string_view name, std::string_view location
                       int volume, int fadeInMs, bool loop, bool startNow, bool wholeFile) {
   if (slot < 0 || slot >= kSlots) return false;
   stop(slot);
+  name = untilNul(name);
   if (name.size() > kMaxNameLength) return false;
   auto ch = std::make_unique<SoundChannel>();
   if (!openSoundSource(ch->stream, name, location, archive, wholeFile)) return false;
