@@ -1,0 +1,44 @@
+#include "engine/graphics/backends/display_backend.h"
+#include "engine/graphics/backends/mapping.h"
+
+namespace sorel {
+
+DisplayOpenError GdiBackend::open(int logicalWidth, int logicalHeight) {
+  close();
+  // The bitmap has the window's client size, which is the logical screen.
+  if (logicalWidth < 1 || logicalHeight < 1 || !m_bitmap.create(logicalWidth, logicalHeight))
+    return DisplayOpenError::DisplayLibrary;
+  const int64_t bytes = int64_t(m_bitmap.bits().size());
+  if (!mappingFits(m_bitmap.properties(), logicalWidth, logicalHeight, bytes - 2, 2)) {
+    close();
+    return DisplayOpenError::DisplayLibrary;
+  }
+  m_width = logicalWidth;
+  m_height = logicalHeight;
+  return DisplayOpenError::None;
+}
+
+void GdiBackend::close() {
+  m_bitmap = platform::DibSection();
+  m_width = m_height = 0;
+  m_rectCopied = false;
+}
+
+uint8_t* GdiBackend::beginDraw() {
+  if (!isOpen()) return nullptr;
+  m_rectCopied = false;
+  return m_bitmap.lastPixel();
+}
+
+void GdiBackend::endDraw() {
+  if (isOpen() && !m_rectCopied && m_windowCopy) m_windowCopy(Rect{0, 0, m_bitmap.width(), m_bitmap.height()});
+  m_rectCopied = false;
+}
+
+void GdiBackend::endDrawRect(const Rect& rect) {
+  if (!isOpen()) return;
+  m_rectCopied = true;
+  if (m_windowCopy) m_windowCopy(rect);
+}
+
+}  // namespace sorel

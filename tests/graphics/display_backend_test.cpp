@@ -1,0 +1,181 @@
+// The two back-ends: opening and its failure messages, the logical-to-device mapping on the
+// portrait panel and on the bottom-up bitmap, RGB565 conversion, dirty-only presenting and the
+// shake offset.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/graphics/backends/display_backend.h"
+#include "platform/text.h"
+
+namespace sorel {
+namespace {
+
+uint16_t at(const uint8_t* p, size_t byte) {
+  uint16_t v;
+  std::memcpy(&v, p + byte, 2);
+  return v;
+}
+
+uint16_t expected565(const Surface& s, int x, int y) {
+  const uint8_t* p = s.row(y) + x * 3;
+  return uint16_t(((p[2] & 0xF8) << 8) | ((p[1] & 0xFC) << 3) | (p[0] >> 3));
+}
+
+Surface randomSurface(int w, int h, uint32_t seed) {
+  Surface s;
+  s.resize(w, h);
+  for (auto& b : s.pixels) {
+    seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+    b = uint8_t(seed);
+  }
+  return s;
+}
+
+void setPixel(Surface& s, int x, int y, uint8_t b, uint8_t g, uint8_t r) {
+  uint8_t* p = s.row(y) + x * 3;
+  p[0] = b, p[1] = g, p[2] = r;
+}
+
+TEST(DisplayBackend, FailureMessagesAreTheCp932Texts) {
+  EXPECT_EQ(displayErrorMessage(DisplayOpenError::DisplayLibrary),
+            *platform::utf8ToCp932("GAPIライブラリのロードに失敗しました"));
+  EXPECT_EQ(displayErrorMessage(DisplayOpenError::WindowCreation),
+            *platform::utf8ToCp932("ウィンドウの作成に失敗しました。"));
+  EXPECT_EQ(displayErrorMessage(DisplayOpenError::FullScreen),
+            *platform::utf8ToCp932("ウィンドウのフルスクリーン化に失敗しました"));
+  EXPECT_TRUE(displayErrorMessage(DisplayOpenError::None).empty());
+}
+
+TEST(DisplayBackend, RawDeviceMustExistAndHoldTheTurnedScreen) {
+  platform::RawFrameBuffer device;
+  RawFrameBufferBackend display(device);
+  EXPECT_EQ(display.open(640, 480), DisplayOpenError::DisplayLibrary);  // no device
+  ASSERT_TRUE(device.open(480, 600));
+  EXPECT_EQ(display.open(640, 480), DisplayOpenError::DisplayLibrary);  // cyHeight < width
+  ASSERT_TRUE(device.open(400, 640));
+  EXPECT_EQ(display.open(640, 480), DisplayOpenError::DisplayLibrary);  // cxWidth < height
+  EXPECT_FALSE(display.isOpen());
+  EXPECT_EQ(display.beginDraw(), nullptr);
+  ASSERT_TRUE(device.open(480, 640));
+  EXPECT_EQ(display.open(640, 480), DisplayOpenError::None);
+  EXPECT_EQ(display.displayProperties().cbyPitch, 960);
+  EXPECT_EQ(display.beginDraw(), device.framePointer());
+  // A 320 × 240 screen also fits a larger panel.
+  EXPECT_EQ(display.open(320, 240), DisplayOpenError::None);
+}
+
+TEST(DisplayBackend, RawMappingOfTheCornersAndTheConversion) {
+  platform::RawFrameBuffer device;
+  ASSERT_TRUE(device.open(480, 640));
+  RawFrameBufferBackend display(device);
+  ASSERT_EQ(display.open(640, 480), DisplayOpenError::None);
+  Surface s;
+  s.resize(640, 480);
+  setPixel(s, 0, 0, 0xFF, 0xFF, 0xFF);      // white
+  setPixel(s, 639, 479, 0x07, 0x03, 0x07);  // below every kept bit
+  setPixel(s, 1, 0, 0x00, 0x00, 0xFF);      // pure red
+  DirtyRectList dirty;
+  dirty.setBounds(640, 480);
+  // Logical (0, 0) lands at byte 639 × 960, (639, 479) at byte 958.
+  std::memset(device.framePointer(), 0xAB, 480 * 640 * 2);
+  present(display, s, dirty, PresentArea::WholeScreen);
+  EXPECT_EQ(at(device.framePointer(), 639 * 960), 0xFFFF);
+  EXPECT_EQ(at(device.framePointer(), 958), 0x0000);
+  EXPECT_EQ(at(device.framePointer(), 638 * 960), 0xF800);  // (1, 0): one device row up
+}
+
+TEST(DisplayBackend, WholeScreenMatchesTheConversionOnBothDevices) {
+  const Surface s = randomSurface(640, 480, 1234);
+  DirtyRectList none;
+  platform::RawFrameBuffer device;
+  ASSERT_TRUE(device.open(480, 640));
+  RawFrameBufferBackend raw(device);
+  ASSERT_EQ(raw.open(640, 480), DisplayOpenError::None);
+  present(raw, s, none, PresentArea::WholeScreen);
+  GdiBackend gdi;
+  ASSERT_EQ(gdi.open(640, 480), DisplayOpenError::None);
+  present(gdi, s, none, PresentArea::WholeScreen);
+
+  std::vector<uint16_t> want(640 * 480);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) want[size_t(y) * 640 + x] = expected565(s, x, y);
+  std::vector<uint16_t> got;
+  platform::readLogicalRgb565(raw.displayProperties(), device.framePointer(), 640, 480, got);
+  EXPECT_TRUE(got == want);
+  platform::readLogicalRgb565(gdi.displayProperties(), gdi.beginDraw(), 640, 480, got);
+  EXPECT_TRUE(got == want);
+  // The bitmap is bottom-up: logical row 0 is its last row in memory.
+  EXPECT_EQ(at(gdi.bitmap().bits().data(), size_t(479) * 640 * 2), want[0]);
+}
+
+TEST(DisplayBackend, OnlyDirtyRectanglesArePresented) {
+  const Surface s = randomSurface(320, 240, 99);
+  GdiBackend gdi;
+  ASSERT_EQ(gdi.open(320, 240), DisplayOpenError::None);
+  std::vector<Rect> copies;
+  gdi.setWindowCopy([&](const Rect& r) { copies.push_back(r); });
+  DirtyRectList dirty;
+  present(gdi, s, dirty, PresentArea::DirtyRects);  // empty list: nothing at all
+  EXPECT_TRUE(copies.empty());
+  addDirtyRect(dirty, {10, 20, 30, 25}, false);
+  addDirtyRect(dirty, {300, 230, 400, 400}, false);  // clamped to the screen
+  present(gdi, s, dirty, PresentArea::DirtyRects);
+  EXPECT_EQ(copies, (std::vector<Rect>{{10, 20, 30, 25}, {300, 230, 320, 240}}));
+  std::vector<uint16_t> got;
+  platform::readLogicalRgb565(gdi.displayProperties(), gdi.beginDraw(), 320, 240, got);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x) {
+      const bool inside = (x >= 10 && x < 30 && y >= 20 && y < 25) || (x >= 300 && y >= 230);
+      ASSERT_EQ(got[size_t(y) * 320 + x], inside ? expected565(s, x, y) : 0) << x << "," << y;
+    }
+  copies.clear();
+  present(gdi, s, dirty, PresentArea::WholeScreen);
+  EXPECT_EQ(copies, (std::vector<Rect>{{0, 0, 320, 240}}));
+}
+
+TEST(DisplayBackend, ShakeDisplacesThePictureAndLeavesTheUncoveredStrip) {
+  const Surface s = randomSurface(320, 240, 7);
+  platform::RawFrameBuffer device;
+  ASSERT_TRUE(device.open(240, 320));
+  RawFrameBufferBackend raw(device);
+  ASSERT_EQ(raw.open(320, 240), DisplayOpenError::None);
+  DirtyRectList dirty;
+  dirty.setBounds(320, 240);
+  for (auto [dx, dy] : {std::pair{3, -2}, std::pair{-5, 4}}) {
+    std::memset(device.framePointer(), 0xAB, 240 * 320 * 2);
+    present(raw, s, dirty, PresentArea::WholeScreen, dx, dy);
+    std::vector<uint16_t> got;
+    platform::readLogicalRgb565(raw.displayProperties(), device.framePointer(), 320, 240, got);
+    for (int y = 0; y < 240; ++y)
+      for (int x = 0; x < 320; ++x) {
+        const int sx = x - dx, sy = y - dy;
+        const bool covered = sx >= 0 && sx < 320 && sy >= 0 && sy < 240;
+        ASSERT_EQ(got[size_t(y) * 320 + x], covered ? expected565(s, sx, sy) : 0xABAB) << dx << " " << x << "," << y;
+      }
+  }
+  // A dirty rectangle moves with the picture and stays on the screen.
+  std::memset(device.framePointer(), 0, 240 * 320 * 2);
+  addDirtyRect(dirty, {0, 0, 10, 10}, false);
+  present(raw, s, dirty, PresentArea::DirtyRects, -4, 0);
+  std::vector<uint16_t> got;
+  platform::readLogicalRgb565(raw.displayProperties(), device.framePointer(), 320, 240, got);
+  EXPECT_EQ(got[0], expected565(s, 4, 0));
+  EXPECT_EQ(got[5], expected565(s, 9, 0));
+  EXPECT_EQ(got[6], 0);
+}
+
+TEST(DisplayBackend, SurfaceOfAnotherSizeIsNotPresented) {
+  platform::RawFrameBuffer device;
+  ASSERT_TRUE(device.open(480, 640));
+  RawFrameBufferBackend raw(device);
+  ASSERT_EQ(raw.open(640, 480), DisplayOpenError::None);
+  const Surface small = randomSurface(320, 240, 3);
+  DirtyRectList none;
+  present(raw, small, none, PresentArea::WholeScreen);
+  for (size_t i = 0; i < 480 * 640 * 2; ++i) ASSERT_EQ(device.framePointer()[i], 0);
+}
+
+}  // namespace
+}  // namespace sorel
