@@ -16,3 +16,7 @@ src=(engine/resources/*.h engine/resources/*.cpp converter/*.cpp)
 "$bin/sorel-archive" extract "$work/demo.mlz" --all "$work/unpacked"
 for f in "${src[@]}"; do cmp "$f" "$work/unpacked/$(basename "$f")"; done
 echo "demo: every member unpacked identical to its source"
+
+# The sample game: a complete PC installation, listed archive by archive.
+"$bin/sorel-mkgame" "$work/game"
+for pac in "$work"/game/*.pac; do "$bin/sorel-archive" list "$pac" | tail -n 1 | sed "s|^|$(basename "$pac"): |"; done
