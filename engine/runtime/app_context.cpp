@@ -121,7 +121,10 @@ EngineCore::EngineCore(const EngineConfig& config)
 
 EngineCore::~EngineCore() {
   // The engine's order: pictures, elements, message text, menu, dirty list, fonts, archives,
-  // (sound mixer, music player), display.
+  // sound, display. Nothing may still play when the mixer goes: the music player and every
+  // slot are stopped first (FIXME: and a playing movie, once movies exist).
+  m_music.stop();
+  m_mixer.stopAll();
   m_pictures.freeAll();
   for (auto& e : m_elements) e.reset();
   m_menu.close();
@@ -130,6 +133,7 @@ EngineCore::~EngineCore() {
   m_scriptArchive.clear();
   for (int i = 0; i < PictureArchives::kSlots; ++i) m_pictureArchives.archive(i).clear();
   m_voiceArchive.clear();
+  m_mixer.destroy();
   m_display.close();
 }
 
@@ -208,6 +212,11 @@ void AppContext::initialise() {
   startFramePacer(16);
   m_dirty.setScreenSize(screenWidth, screenHeight);
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
+  m_music.setMusicFolder(m_paths.musicFolder);
+  m_music.setMode(&m_mixer, m_settings.pcm);
+  m_music.setWholeFile(m_settings.memStream != 0);
+  if (m_settings.deviceVol > 0 && m_settings.deviceVol < 65535)
+    m_mixer.setDeviceVolume(static_cast<uint32_t>(m_settings.deviceVol));
   gameInitialise();
   gameMode = 0;
   subMode = 0;

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/audio/music_player.h"
+#include "engine/audio/sound_mixer.h"
 #include "engine/graphics/picture.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
@@ -116,6 +118,11 @@ class EngineCore : public WindowBase {
   PictureTable& pictures() { return m_pictures; }
   std::array<std::unique_ptr<Element>, kElementSlots>& elements() { return m_elements; }
   Display& display() { return m_display; }
+  MusicPlayer& musicPlayer() { return m_music; }
+  SoundMixer& mixer() { return m_mixer; }
+  /// Opens the sound output (start-up, after the decoder module is loaded). Without an output the
+  /// game runs silently.
+  bool openSound() { return m_mixer.create(); }
   DirtyList& dirtyList() { return m_dirty; }
   PopupMenu& popupMenu() { return m_menu; }
   MlzArchive& scriptArchive() { return m_scriptArchive; }
@@ -137,7 +144,8 @@ class EngineCore : public WindowBase {
   PictureTable m_pictures;
   std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
   Display m_display;
-  // FIXME: the music player and the sound mixer come with the sound work.
+  MusicPlayer m_music;
+  SoundMixer m_mixer;
   PopupMenu m_menu;
   DirtyList m_dirty;
   MlzArchive m_scriptArchive;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/audio/decoder_module.h"
 #include "engine/resources/screen.h"
 #include "engine/runtime/profile.h"
 #include "platform/audio_config.h"
@@ -352,7 +353,9 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
                                                       : DisplayKind::DibImitation,
                            screenWidth, screenHeight))
     return startFailure(kDisplayOpenFailed, options.headless);
-  // FIXME: load the MP3 decoder module here (sound work).
+  // The decoder module lies beside the program itself, also when --root names another folder.
+  loadDecoderModule();
+  app->openSound();
   clearProfile();
   platform::sendMessage(hwnd, platform::WM_PAINT, 0, 0);
 
@@ -369,7 +372,7 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   app->setFrameObserver(nullptr);
   app.reset();
   shell.close();
-  // FIXME: unload the MP3 decoder module (sound work).
+  unloadDecoderModule();
   return ok ? exitCode : 1;
 }
 
