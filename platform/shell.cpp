@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/clock.h"
 #include "platform/single_instance.h"
 #include "platform/text.h"
 
@@ -27,6 +28,9 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
   m_config = config;
   m_config.scale = std::clamp(m_config.scale, 1, 8);
   if (m_config.headless) return true;
+  // SDL would back a software window with an OpenGL texture, loading a GL driver (and LLVM)
+  // for a picture it can hand to X directly.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     why = SDL_GetError();
     return false;
@@ -40,9 +44,9 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
-  // Vsync would stall the engine's own 16 ms pacing; the frames are shown as they come.
-  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, 0);
-  if (!renderer) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+  // The software renderer: a 640 × 480 picture needs no GPU, and a GL driver would cost tens of
+  // megabytes and a slow start. No vsync: the engine paces its own frames.
+  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
   SDL_Texture* texture =
       renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
                                    m_config.logicalWidth, m_config.logicalHeight)
@@ -121,8 +125,17 @@ void Shell::postPen(uint32_t message, int windowX, int windowY) {
 }
 
 void Shell::pumpEvents() {
-  if (m_instance && m_instance->raiseRequested()) raise();
+  // The engine asks on every pass of its loop, about a thousand times a second. Input is
+  // sampled every few milliseconds (frames are 16 ms apart) and other instances every tenth of a
+  // second, which keeps an idle player near no CPU at all.
+  uint32_t now = tickCount();
+  if (m_instance && now - m_lastInstanceCheck >= 100) {
+    m_lastInstanceCheck = now;
+    if (m_instance->raiseRequested()) raise();
+  }
   if (!m_window) return;
+  if (now - m_lastPump < 4 && clockMode() == ClockMode::Real) return;
+  m_lastPump = now;
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
     switch (e.type) {

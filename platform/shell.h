@@ -86,6 +86,8 @@ class Shell {
   void* m_texture = nullptr;   // SDL_Texture
   bool m_penDown = false;
   class SingleInstance* m_instance = nullptr;
+  uint32_t m_lastPump = 0;
+  uint32_t m_lastInstanceCheck = 0;
   std::vector<uint16_t> m_pixels;
 };
 
