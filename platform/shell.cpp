@@ -1,8 +1,10 @@
 #include "platform/shell.h"
 
 #include <SDL.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -22,12 +24,26 @@ void logicalToPen(PenMapping mapping, int logicalWidth, int x, int y, int& penX,
   penY = (logicalWidth - 1 - x) / 2;
 }
 
+namespace {
+// Set by SIGINT/SIGTERM in headless runs: the player then closes like a closed window, so the
+// settings are saved. Process-wide because signals are.
+volatile std::sig_atomic_t g_stopRequested = 0;
+extern "C" void requestStop(int) { g_stopRequested = 1; }
+}  // namespace
+
 Shell::~Shell() { close(); }
 
 bool Shell::open(const ShellConfig& config, std::string& why) {
   m_config = config;
   m_config.scale = std::clamp(m_config.scale, 1, 8);
-  if (m_config.headless) return true;
+  if (m_config.headless) {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return true;
+  }
   // SDL would back a software window with an OpenGL texture, loading a GL driver (and LLVM)
   // for a picture it can hand to X directly.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -132,6 +148,10 @@ void Shell::pumpEvents() {
   if (m_instance && now - m_lastInstanceCheck >= 100) {
     m_lastInstanceCheck = now;
     if (m_instance->raiseRequested()) raise();
+  }
+  if (g_stopRequested) {
+    g_stopRequested = 0;
+    postMessage(m_hwnd, WM_CLOSE, 0, 0);
   }
   if (!m_window) return;
   if (now - m_lastPump < 4 && clockMode() == ClockMode::Real) return;

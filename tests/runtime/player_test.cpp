@@ -207,6 +207,24 @@ TEST_F(PlayerTest, StartUpFailuresShowTheirMessage) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
+TEST_F(PlayerTest, AnInterruptedHeadlessRunClosesAndSaves) {
+  // Wait until the player handles SIGTERM (bit 14 of SigCgt), stop it, and take its exit code.
+  writeText(dir + "/stop.sh",
+            "'" + std::string(SOREL_BIN_DIR) + "/handheldplayer' --root '" + dir +
+                "' --headless & p=$!\n"
+                "for i in $(seq 1 500); do\n"
+                "  m=$(awk '/^SigCgt/ {print $2}' /proc/$p/status 2>/dev/null)\n"
+                "  [ -n \"$m\" ] && [ $(( 0x$m & 0x4000 )) -ne 0 ] && break\n"
+                "  sleep 0.02\n"
+                "done\n"
+                "kill -TERM $p\n"
+                "wait $p\n");
+  int status = std::system(("bash '" + dir + "/stop.sh'").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(readText(dir + "/sorel.cfg").find("[MUSIC_CONFIG]"), std::string::npos);
+}
+
 TEST_F(PlayerTest, ASecondWindowedInstanceExitsWithZero) {
   // The first player runs in a window on SDL's dummy video driver until it is told to stop.
   writeText(dir + "/in.txt", "100000 close\n");
