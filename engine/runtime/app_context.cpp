@@ -10,16 +10,6 @@
 
 namespace sorel {
 
-const std::string_view kWindowCreateFailed =
-    "\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45\x82\xcc\x8d\xec\x90\xac\x82\xc9\x8e\xb8\x94\x73\x82"
-    "\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
-const std::string_view kDisplayOpenFailed =
-    "GAPI\x83\x89\x83\x43\x83\x75\x83\x89\x83\x8a\x82\xcc\x83\x8d\x81\x5b\x83\x68\x82\xc9\x8e\xb8"
-    "\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
-const std::string_view kFullScreenFailed =
-    "\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45\x82\xcc\x83\x74\x83\x8b\x83\x58\x83\x4e\x83\x8a\x81"
-    "\x5b\x83\x93\x89\xbb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd";
-
 namespace {
 // The object whose window is being created: the routing procedure learns its object from here
 // on the window's very first message. Main thread only.
@@ -110,6 +100,15 @@ EngineCore::EngineCore(const EngineConfig& config)
   else
     m_keyMap.fromDefaults(platform::VK_UP, platform::VK_DOWN, platform::VK_LEFT,
                           platform::VK_RIGHT, 'Z', 'X', 'C', 0);
+  // The display takes its kind from the build; it is opened once the window exists.
+  if (m_kind == PlayerKind::Pocket) {
+    m_display = std::make_unique<RawFrameBufferBackend>(m_panel);
+  } else {
+    auto gdi = std::make_unique<GdiBackend>();
+    m_gdi = gdi.get();
+    m_gdi->setWindowCopy([this](const Rect&) { m_windowCopyPending = true; });
+    m_display = std::move(gdi);
+  }
   m_input = InputState();
   m_pictures.freeAll();
   for (auto& e : m_elements) e.reset();
@@ -128,13 +127,27 @@ EngineCore::~EngineCore() {
   m_pictures.freeAll();
   for (auto& e : m_elements) e.reset();
   m_menu.close();
-  m_dirty.clear();
+  clearDirtyRects(m_dirty);
   m_fonts.reset();
   m_scriptArchive.clear();
   for (int i = 0; i < PictureArchives::kSlots; ++i) m_pictureArchives.archive(i).clear();
   m_voiceArchive.clear();
   m_mixer.destroy();
-  m_display.close();
+  m_display->close();
+}
+
+DisplayOpenError EngineCore::openDisplay() {
+  // The emulated Pocket PC has a 480 × 640 portrait panel.
+  if (m_kind == PlayerKind::Pocket && !m_panel.isOpen() && !m_panel.open(480, 640))
+    return DisplayOpenError::DisplayLibrary;
+  DisplayOpenError e = m_display->open(screenWidth, screenHeight);
+  if (e == DisplayOpenError::None) m_surface.resize(screenWidth, screenHeight);
+  return e;
+}
+
+const uint8_t* EngineCore::deviceFrame() const {
+  if (!m_display->isOpen()) return nullptr;
+  return m_gdi ? m_gdi->bitmap().lastPixel() : m_panel.framePointer();
 }
 
 InputSettings EngineCore::inputSettings() const {
@@ -193,7 +206,7 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       dispatchCommand(*this, static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
     case platform::WM_PAINT:
-      if (m_display.isOpen()) presentWholeScreen();
+      if (m_display->isOpen()) presentWholeScreen();
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
@@ -210,7 +223,7 @@ void AppContext::initialise() {
   m_fonts->read(m_paths.configPath(), platform::installedFontFamilies());
   // FIXME: build the pop-up menu here once it exists.
   startFramePacer(16);
-  m_dirty.setScreenSize(screenWidth, screenHeight);
+  m_dirty.setBounds(screenWidth, screenHeight);
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
   m_music.setMusicFolder(m_paths.musicFolder);
   m_music.setMode(&m_mixer, m_settings.pcm);
@@ -229,12 +242,22 @@ void AppContext::latch() {
 }
 
 void AppContext::showDevice() {
-  if (m_shell) m_shell->show(m_display.properties(), m_display.beginDraw());
+  if (m_shell) m_shell->show(m_display->displayProperties(), deviceFrame());
 }
 
-void AppContext::presentWholeScreen() {
-  if (m_display.present({}, true)) showDevice();
+void AppContext::presentFrame(bool wholeScreen) {
+  // The raw frame buffer is the screen itself: the window shows it whenever something was
+  // presented. The GDI imitation says through its window copy when its window changed.
+  bool presented = m_display->isOpen() && (wholeScreen || !m_dirty.nodes().empty());
+  m_windowCopyPending = false;
+  // FIXME: the screen-shake offset of the transitions goes here.
+  present(*m_display, m_surface, m_dirty,
+          wholeScreen ? PresentArea::WholeScreen : PresentArea::DirtyRects);
+  if (m_gdi ? m_windowCopyPending : presented) showDevice();
+  m_windowCopyPending = false;
 }
+
+void AppContext::presentWholeScreen() { presentFrame(true); }
 
 void AppContext::frameStep() {
   platform::resetIdleTimer();
@@ -243,15 +266,15 @@ void AppContext::frameStep() {
   gameStep();
   if (errorWord != 0) {
     platform::destroyWindow(m_hwnd);
-    m_dirty.clear();
+    clearDirtyRects(m_dirty);
     return;
   }
   setClockFrozen(true);
   // FIXME: the element update pass (animation for m_pacer.now, bucket linking).
   setClockFrozen(false);
   // FIXME: removal and change marks, composition of the dirty rectangles, message text.
-  if (!m_menu.isOpen() && m_display.present(m_dirty.rects(), false)) showDevice();
-  m_dirty.clear();
+  if (!m_menu.isOpen()) presentFrame(false);
+  clearDirtyRects(m_dirty);
 }
 
 void AppContext::idlePass() {

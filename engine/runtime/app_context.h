@@ -12,10 +12,11 @@
 
 #include "engine/audio/music_player.h"
 #include "engine/audio/sound_mixer.h"
+#include "engine/graphics/backends/display_backend.h"
+#include "engine/graphics/dirty_rects.h"
 #include "engine/graphics/picture.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
-#include "engine/runtime/display_seam.h"
 #include "engine/runtime/frame_pacer.h"
 #include "engine/runtime/input.h"
 #include "engine/runtime/key_map.h"
@@ -36,11 +37,6 @@ enum class PlayerKind { Pocket, Handheld };
 constexpr const char* kWindowClass = "MYSYSTEM";
 /// The caption of pocketplayer's window (the product word).
 constexpr const char* kProductCaption = "Sorel";
-
-/// Start-up failure messages (CP932), each shown with the caption "Error".
-extern const std::string_view kWindowCreateFailed;   // ウィンドウの作成に失敗しました。
-extern const std::string_view kDisplayOpenFailed;    // GAPIライブラリのロードに失敗しました
-extern const std::string_view kFullScreenFailed;     // ウィンドウのフルスクリーン化に失敗しました
 
 class WindowBase;
 
@@ -117,13 +113,20 @@ class EngineCore : public WindowBase {
   InputSettings inputSettings() const;
   PictureTable& pictures() { return m_pictures; }
   std::array<std::unique_ptr<Element>, kElementSlots>& elements() { return m_elements; }
-  Display& display() { return m_display; }
+  /// The display back-end (raw frame buffer or GDI imitation), closed until openDisplay.
+  DisplayBackend& display() { return *m_display; }
+  /// Opens the device and the back-end for the logical screen.
+  DisplayOpenError openDisplay();
+  /// The 24-bit back buffer every frame is composed in (logical size once the display is open).
+  Surface& surface() { return m_surface; }
+  /// The device's frame pointer, for reading the screen back (screenshots, the window).
+  const uint8_t* deviceFrame() const;
   MusicPlayer& musicPlayer() { return m_music; }
   SoundMixer& mixer() { return m_mixer; }
   /// Opens the sound output (start-up, after the decoder module is loaded). Without an output the
   /// game runs silently.
   bool openSound() { return m_mixer.create(); }
-  DirtyList& dirtyList() { return m_dirty; }
+  DirtyRectList& dirtyList() { return m_dirty; }
   PopupMenu& popupMenu() { return m_menu; }
   MlzArchive& scriptArchive() { return m_scriptArchive; }
   MlzArchive& voiceArchive() { return m_voiceArchive; }
@@ -143,11 +146,15 @@ class EngineCore : public WindowBase {
   InputState m_input;
   PictureTable m_pictures;
   std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
-  Display m_display;
+  platform::RawFrameBuffer m_panel;  // pocketplayer's emulated portrait panel
+  std::unique_ptr<DisplayBackend> m_display;
+  GdiBackend* m_gdi = nullptr;       // m_display, when it is the GDI imitation
+  bool m_windowCopyPending = false;  // the GDI imitation copied something to its window
+  Surface m_surface;
   MusicPlayer m_music;
   SoundMixer m_mixer;
   PopupMenu m_menu;
-  DirtyList m_dirty;
+  DirtyRectList m_dirty;
   MlzArchive m_scriptArchive;
   MlzArchive m_voiceArchive;
   PictureArchives m_pictureArchives;
@@ -214,6 +221,7 @@ class AppContext : public GameCore {
  private:
   void latch();
   void frameStep();
+  void presentFrame(bool wholeScreen);
   void showDevice();
 
   uint32_t m_frames = 0;

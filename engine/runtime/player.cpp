@@ -101,9 +101,10 @@ class RunControl : public FrameObserver {
  private:
   void takeScreenshot(const std::string& path) {
     std::vector<uint16_t> pixels;
-    const auto& props = m_app.display().properties();
-    platform::readLogicalRgb565(props, m_app.display().beginDraw(), screenWidth, screenHeight,
-                                pixels);
+    const uint8_t* frame = m_app.deviceFrame();
+    if (!frame) return;
+    platform::readLogicalRgb565(m_app.display().displayProperties(), frame, screenWidth,
+                                screenHeight, pixels);
     std::string why;
     if (!platform::writeRgb565Png(path, pixels, screenWidth, screenHeight, why)) {
       std::fprintf(stderr, "screenshot: %s\n", why.c_str());
@@ -154,8 +155,8 @@ class RunControl : public FrameObserver {
 };
 
 /// Shows a start-up failure the way the engine does and gives the exit code of that failure.
-int startFailure(std::string_view message, bool headless) {
-  platform::showMessageBox(message, "Error", headless);
+int startFailure(DisplayOpenError error, bool headless) {
+  platform::showMessageBox(displayErrorMessage(error), kErrorCaption, headless);
   return 1;
 }
 
@@ -340,19 +341,17 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   platform::Hwnd hwnd = nullptr;
   if (options.failAt != "window" && shell.open(shellConfig, why))
     hwnd = app->createWindow(screenWidth, screenHeight);
-  if (!hwnd) return startFailure(kWindowCreateFailed, options.headless);
+  if (!hwnd) return startFailure(DisplayOpenError::WindowCreation, options.headless);
   app->setCaption(shellConfig.titleUtf8);
   shell.attach(hwnd);
   shell.watchInstance(&instance);
   app->setShell(&shell);
 
   if (kind == PlayerKind::Pocket && options.failAt == "fullscreen")
-    return startFailure(kFullScreenFailed, options.headless);
-  if (options.failAt == "display" ||
-      !app->display().open(kind == PlayerKind::Pocket ? DisplayKind::RawFrameBuffer
-                                                      : DisplayKind::DibImitation,
-                           screenWidth, screenHeight))
-    return startFailure(kDisplayOpenFailed, options.headless);
+    return startFailure(DisplayOpenError::FullScreen, options.headless);
+  DisplayOpenError displayError =
+      options.failAt == "display" ? DisplayOpenError::DisplayLibrary : app->openDisplay();
+  if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless);
   // The decoder module lies beside the program itself, also when --root names another folder.
   loadDecoderModule();
   app->openSound();

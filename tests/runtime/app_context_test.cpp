@@ -18,11 +18,11 @@ class TestApp : public AppContext {
     ++steps;
     if (raiseAt && steps == raiseAt) errorWord |= kErrorElementSlot;
     if (drawAt && steps == drawAt) {
-      Surface& s = display().surface();
+      Surface& s = surface();
       uint8_t* p = s.row(5) + 7 * 3;
       p[0] = 0xFF;  // blue
       p[1] = p[2] = 0;
-      dirtyList().add({7, 5, 8, 6});
+      addDirtyRect(dirtyList(), {7, 5, 8, 6}, true);
     }
   }
   int steps = 0;
@@ -49,7 +49,7 @@ class AppContextTest : public ::testing::Test {
     app = std::make_unique<TestApp>(config);
     ASSERT_TRUE(WindowBase::registerWindowClass());
     ASSERT_NE(app->createWindow(320, 240), nullptr);
-    ASSERT_TRUE(app->display().open(DisplayKind::DibImitation, 320, 240));
+    ASSERT_EQ(app->openDisplay(), DisplayOpenError::None);
     app->initialise();
     app->setVirtualClockStep(16);
   }
@@ -102,7 +102,7 @@ TEST_F(AppContextTest, AnErrorClosesBeforeTheFrameIsDrawnAndSavesTheSettings) {
   EXPECT_TRUE(drain());  // the quit message is waiting
   // Nothing of frame 2 reached the device.
   std::vector<uint16_t> screen;
-  platform::readLogicalRgb565(app->display().properties(), app->display().beginDraw(), 320, 240,
+  platform::readLogicalRgb565(app->display().displayProperties(), app->deviceFrame(), 320, 240,
                               screen);
   EXPECT_EQ(screen[5 * 320 + 7], 0);
   EXPECT_EQ(getProfileInt("MESSAGE_CONFIG", "MESSAGE_SPEED", 0, folder + "sorel.cfg"), 2);
@@ -112,10 +112,10 @@ TEST_F(AppContextTest, ChangedRectanglesArePresentedToTheDevice) {
   app->drawAt = 1;
   app->idlePass();
   std::vector<uint16_t> screen;
-  platform::readLogicalRgb565(app->display().properties(), app->display().beginDraw(), 320, 240,
+  platform::readLogicalRgb565(app->display().displayProperties(), app->deviceFrame(), 320, 240,
                               screen);
   EXPECT_EQ(screen[5 * 320 + 7], 0x001F);
-  EXPECT_TRUE(app->dirtyList().empty());
+  EXPECT_TRUE(app->dirtyList().nodes().empty());
 }
 
 TEST_F(AppContextTest, CloseStoresSettingsAndQuitsWithZero) {
