@@ -1,0 +1,63 @@
+#pragma once
+// The backlog (the history of finished messages, newest first) and the read table (which
+// message offsets of which scenario the reader has seen).
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorel {
+
+struct BacklogEntry {
+  uint32_t speaker = 0;
+  std::string voice;  ///< at most 31 bytes
+  std::string text;   ///< the message's double-byte characters only, at most 107 of them
+};
+
+class Backlog {
+ public:
+  static constexpr size_t kMaxCharacters = 107;
+
+  /// Entries kept for the MES_LOG_COUNT setting: 0..3 → 32, 64, 128, 256; others 64.
+  static size_t capacityFor(int mesLogCount);
+
+  /// Adds a finished message (text with its inline codes; only its double-byte characters are
+  /// kept, cut to 107) and drops the oldest entries beyond the capacity.
+  void add(uint32_t speaker, std::string_view voice, std::string_view text, int mesLogCount);
+  size_t count() const { return m_entries.size(); }
+  bool empty() const { return m_entries.empty(); }
+  /// Entry i, 0 the newest; i must be below count().
+  const BacklogEntry& entry(size_t i) const { return m_entries[i]; }
+  void clear() { m_entries.clear(); }
+
+  /// The double-byte characters of a message text (the backlog's form of it).
+  static std::string doubleByteOnly(std::string_view text, size_t maxCharacters);
+
+ private:
+  std::deque<BacklogEntry> m_entries;
+};
+
+class ReadTable {
+ public:
+  static constexpr size_t kMaxOffsets = 8192;
+
+  struct Record {
+    std::string scenario;  ///< at most 63 bytes
+    std::vector<uint32_t> offsets;
+  };
+
+  bool isRead(std::string_view scenario, uint32_t offset) const;
+  /// Records the offset for the scenario (a new record when the scenario has none); nothing
+  /// when it is recorded already or the record is full.
+  void markRead(std::string_view scenario, uint32_t offset);
+  const std::vector<Record>& records() const { return m_records; }
+  void clear() { m_records.clear(); }
+
+ private:
+  const Record* find(std::string_view scenario) const;
+  std::vector<Record> m_records;
+};
+
+}  // namespace sorel

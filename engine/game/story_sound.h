@@ -1,0 +1,56 @@
+#pragma once
+// What the story asks of the sound system: voices on slot 2, looping and one-shot effects on
+// slots 4 to 7, and music. The commands and the message window call only this interface; the
+// engine plugs in its mixer-backed implementation, and until then (and in tests) the silent
+// one, in which nothing ever plays.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sorel {
+
+class StorySound {
+ public:
+  virtual ~StorySound() = default;
+
+  /// Plays a voice member of the voice archive on slot 2, once, at volume 0..100. False when it
+  /// cannot be played.
+  virtual bool playVoice(std::string_view name, int volume) = 0;
+  /// True while something plays on the slot.
+  virtual bool isPlaying(int slot) = 0;
+  virtual void stop(int slot) = 0;
+  virtual void fadeOut(int slot, int ms) = 0;
+  virtual void stopAll() = 0;
+
+  /// A sound effect from the effect folder (name already ending in ".mp3") on slot 4..7.
+  virtual void playEffect(int slot, std::string_view name, int volume, bool loop) = 0;
+
+  /// Music from the music folder (name already ending in ".mp3"), looping, fading in over
+  /// fadeInMs when positive. Asking for the music already playing does nothing.
+  virtual void playMusic(std::string_view name, int volume, int fadeInMs) = 0;
+  virtual void fadeOutMusic(int ms) = 0;
+  virtual void stopMusic() = 0;
+  /// The name of the music requested, empty when none.
+  virtual std::string_view musicName() = 0;
+};
+
+/// The stand-in: accepts every request, plays nothing; music names are remembered so that the
+/// story's state stays what it would be.
+class SilentStorySound : public StorySound {
+ public:
+  bool playVoice(std::string_view, int) override { return false; }
+  bool isPlaying(int) override { return false; }
+  void stop(int) override {}
+  void fadeOut(int, int) override {}
+  void stopAll() override {}
+  void playEffect(int, std::string_view, int, bool) override {}
+  void playMusic(std::string_view name, int, int) override { m_music.assign(name); }
+  void fadeOutMusic(int) override { m_music.clear(); }
+  void stopMusic() override { m_music.clear(); }
+  std::string_view musicName() override { return m_music; }
+
+ private:
+  std::string m_music;
+};
+
+}  // namespace sorel
