@@ -68,7 +68,7 @@ inline bool writeTestArchive(const std::filesystem::path& host,
 
 class GameFixture : public ::testing::Test {
  protected:
-  GameFixture() : archives(true), paths(makeDataPaths("C:\\game\\")) {}
+  GameFixture() : paths(makeDataPaths("C:\\game\\")) {}
 
   void SetUp() override {
     screenWidth = 640;
@@ -80,7 +80,8 @@ class GameFixture : public ::testing::Test {
 
   void makeGame() {
     game.reset();
-    GameHost host{pictures, archives, scriptArchive, paths, settings, input, errorWord, gameMode, subMode,
+    archives = std::make_unique<PictureArchives>(isVga());
+    GameHost host{pictures, *archives, scriptArchive, paths, settings, input, errorWord, gameMode, subMode,
                   [this](const Rect& r) { dirty.push_back(r); }, [this]() -> const Surface* { return &surface; },
                   nullptr, nullptr};
     host.pictureLoader = [this](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive&,
@@ -159,7 +160,7 @@ class GameFixture : public ::testing::Test {
   }
 
   PictureTable pictures;
-  PictureArchives archives;
+  std::unique_ptr<PictureArchives> archives;
   MlzArchive scriptArchive;
   DataPaths paths;
   Settings settings;
