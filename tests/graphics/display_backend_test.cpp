@@ -166,6 +166,45 @@ TEST(DisplayBackend, ShakeDisplacesThePictureAndLeavesTheUncoveredStrip) {
   EXPECT_EQ(got[6], 0);
 }
 
+TEST(DisplayBackend, BlockConversionGivesThePortableBytesForAnyRectangle) {
+  // The fast loops convert 8 × 8 blocks on the panel and runs of 8 on the bitmap and leave the
+  // rest to the portable loop: odd rectangles and shakes must give its bytes exactly.
+  const Surface s = randomSurface(320, 240, 4321);
+  platform::RawFrameBuffer device;
+  ASSERT_TRUE(device.open(240, 320));
+  RawFrameBufferBackend raw(device);
+  ASSERT_EQ(raw.open(320, 240), DisplayOpenError::None);
+  GdiBackend gdi;
+  ASSERT_EQ(gdi.open(320, 240), DisplayOpenError::None);
+  uint32_t seed = 17;
+  auto next = [&](int n) {
+    seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5;
+    return int(seed % uint32_t(n));
+  };
+  for (DisplayBackend* display : {static_cast<DisplayBackend*>(&raw), static_cast<DisplayBackend*>(&gdi)})
+    for (int trial = 0; trial < 40; ++trial) {
+      const int x = next(320), y = next(240);
+      const Rect r{x, y, x + 1 + next(60), y + 1 + next(50)};
+      const int dx = next(9) - 4, dy = next(9) - 4;
+      DirtyRectList dirty;
+      dirty.setBounds(320, 240);
+      addDirtyRect(dirty, r, false);
+      uint8_t* frame = display->beginDraw();
+      std::memset(display == &raw ? device.framePointer() : frame - (320 * 240 * 2 - 2), 0, 320 * 240 * 2);
+      present(*display, s, dirty, PresentArea::DirtyRects, dx, dy);
+      std::vector<uint16_t> got;
+      platform::readLogicalRgb565(display->displayProperties(), display->beginDraw(), 320, 240, got);
+      const Rect clamped = intersect(r, Rect{0, 0, 320, 240});
+      for (int py = 0; py < 240; ++py)
+        for (int px = 0; px < 320; ++px) {
+          const int sx = px - dx, sy = py - dy;
+          const bool written = sx >= clamped.left && sx < clamped.right && sy >= clamped.top && sy < clamped.bottom;
+          ASSERT_EQ(got[size_t(py) * 320 + px], written ? expected565(s, sx, sy) : 0)
+              << "trial " << trial << " at " << px << "," << py;
+        }
+    }
+}
+
 TEST(DisplayBackend, SurfaceOfAnotherSizeIsNotPresented) {
   platform::RawFrameBuffer device;
   ASSERT_TRUE(device.open(480, 640));

@@ -2,10 +2,8 @@
 // changed rectangles of the 24-bit frame into the 16-bit frame buffer.
 #include "engine/graphics/backends/display_backend.h"
 
-#include <algorithm>
-#include <cstring>
 
-#include "engine/graphics/backends/mapping.h"
+#include "engine/graphics/backends/convert_rgb565.h"
 
 namespace sorel {
 
@@ -27,32 +25,6 @@ std::string_view displayErrorMessage(DisplayOpenError error) {
   return {};
 }
 
-namespace {
-
-// One rectangle of the logical screen, read from the surface displaced by (-dx, -dy). The
-// walk goes in bands of 16 logical rows, column by column inside a band: on the portrait panel
-// a logical column is a run of neighbouring device pixels, on the bitmap a logical row is, and
-// a band keeps both the 16 surface rows and the device lines it touches in the cache.
-void convertRect(uint8_t* frame, const platform::DisplayProperties& p, const Surface& s, const Rect& r,
-                 int dx, int dy) {
-  constexpr int kBand = 16;
-  const ptrdiff_t srcRow = ptrdiff_t(s.width) * 3;
-  const ptrdiff_t stepY = p.cbxPitch;
-  for (int top = r.top; top < r.bottom; top += kBand) {
-    const int rows = std::min(kBand, r.bottom - top);
-    for (int x = r.left; x < r.right; ++x) {
-      uint8_t* o = frame + platform::logicalOffset(p, s.width, x, top);
-      const uint8_t* sp = s.row(top - dy) + ptrdiff_t(x - dx) * 3;
-      for (int i = 0; i < rows; ++i, o += stepY, sp += srcRow) {
-        const uint16_t v = static_cast<uint16_t>(((sp[2] & 0xF8) << 8) | ((sp[1] & 0xFC) << 3) | (sp[0] >> 3));
-        std::memcpy(o, &v, 2);
-      }
-    }
-  }
-}
-
-}  // namespace
-
 void present(DisplayBackend& display, const Surface& surface, const DirtyRectList& dirty,
              PresentArea area, int shakeX, int shakeY) {
   const int w = display.logicalWidth(), h = display.logicalHeight();
@@ -63,6 +35,7 @@ void present(DisplayBackend& display, const Surface& surface, const DirtyRectLis
   uint8_t* frame = display.beginDraw();
   if (!frame) return;
   const platform::DisplayProperties& p = display.displayProperties();
+  const rgb565::ConvertKernel convertRect = rgb565::convertKernel();
   const Rect screen{0, 0, w, h};
   // The picture moves by the shake offset: a rectangle's destination is the rectangle displaced
   // and kept on the screen; its source, displaced back, lies inside the rectangle itself.
