@@ -34,6 +34,25 @@ Rect Sprite::screenRect() const {
   return {int32_t(left), int32_t(top), int32_t(right), int32_t(bottom)};
 }
 
+DrawItem Sprite::drawItem() const {
+  DrawItem item;
+  item.kind = kind == Kind::Colour ? kItemColour : kItemPicture;
+  item.flags = flags;
+  item.colour = colour;
+  item.mode = mode;
+  item.brightness = brightness;
+  item.opacity = opacity;
+  item.pivotX = anchorX;
+  item.pivotY = anchorY;
+  item.slot = kind == Kind::Colour ? -1 : slot;
+  item.setSource(src);
+  item.x = x - anchorX;
+  item.y = y - anchorY;
+  item.scaleX = scaleX;
+  item.scaleY = scaleY;
+  return item;
+}
+
 Rect LayerTable::pictureRect(int slot, DesignRect src) const {
   const Picture* p = m_pictures.get(slot);
   int64_t pw = p ? p->width : 0, ph = p ? p->height : 0;
@@ -293,6 +312,15 @@ std::vector<const Sprite*> LayerTable::drawSequence() const {
   for (int order = 127; order >= 0; --order)
     out.insert(out.end(), buckets[size_t(order)].begin(), buckets[size_t(order)].end());
   return out;
+}
+
+const DrawItem* LayerTable::displayList() {
+  auto sequence = drawSequence();
+  m_items.clear();
+  m_items.reserve(sequence.size());
+  for (const Sprite* s : sequence) m_items.push_back(s->drawItem());
+  for (size_t i = 0; i + 1 < m_items.size(); ++i) m_items[i].next = &m_items[i + 1];
+  return m_items.empty() ? nullptr : m_items.data();
 }
 
 }  // namespace sorel

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/graphics/draw_item.h"
 #include "engine/graphics/picture.h"
 #include "engine/graphics/rect.h"
 
@@ -77,6 +78,8 @@ struct Sprite {
 
   /// The screen rectangle the sprite covers (empty while hidden or without size).
   Rect screenRect() const;
+  /// The sprite as one item of the frame's display list.
+  DrawItem drawItem() const;
 };
 
 class LayerTable {
@@ -140,6 +143,9 @@ class LayerTable {
   /// Layers in drawing sequence (the highest order first, so lower orders end up on top; equal
   /// orders in layer order), visible ones only.
   std::vector<const Sprite*> drawSequence() const;
+  /// The frame's display list: every visible layer's item, chained in drawing sequence. The
+  /// items live until the next call.
+  const DrawItem* displayList();
 
   /// Marks a screen rectangle for redrawing.
   void mark(const Rect& r) const {
@@ -160,6 +166,7 @@ class LayerTable {
   uint32_t& m_errorWord;
   DirtyMarker m_mark;
   std::array<std::unique_ptr<Sprite>, kSlots> m_sprites;
+  std::vector<DrawItem> m_items;
 };
 
 /// Design units to screen pixels (screen size ÷ 640 × 480, integer arithmetic).

@@ -187,6 +187,32 @@ platform::LResult EngineCore::windowProc(platform::Hwnd hwnd, uint32_t message,
 
 GameCore::GameCore(const EngineConfig& config) : EngineCore(config) {}
 
+GameCore::~GameCore() = default;
+
+void GameCore::gameInitialise() {
+  GameHost host{m_pictures,
+                m_pictureArchives,
+                m_scriptArchive,
+                m_paths,
+                m_settings,
+                m_input,
+                errorWord,
+                gameMode,
+                subMode,
+                [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
+                [this]() -> const Surface* { return &m_surface; },
+                nullptr,  // FIXME: the pop-up menu's save entries, once the menu exists
+                nullptr};
+  m_game = std::make_unique<Game>(host);
+  m_game->loadDataTables();
+}
+
+void GameCore::gameStep() {
+  if (m_game) m_game->gameStep();
+}
+
+bool GameCore::startStory(std::string_view scenario) { return m_game && m_game->startStory(scenario); }
+
 platform::LResult GameCore::windowProc(platform::Hwnd hwnd, uint32_t message,
                                        platform::WParam wParam, platform::LParam lParam) {
   return EngineCore::windowProc(hwnd, message, wParam, lParam);
@@ -248,11 +274,16 @@ void AppContext::showDevice() {
 void AppContext::presentFrame(bool wholeScreen) {
   // The raw frame buffer is the screen itself: the window shows it whenever something was
   // presented. The GDI imitation says through its window copy when its window changed.
+  // A shaking screen is presented whole, moved by the shake offset; so is the first frame after
+  // the shake, which puts it back in place.
+  int shakeX = m_game ? m_game->shakeX : 0, shakeY = m_game ? m_game->shakeY : 0;
+  if (shakeX || shakeY || m_shownShakeX || m_shownShakeY) wholeScreen = true;
+  m_shownShakeX = shakeX;
+  m_shownShakeY = shakeY;
   bool presented = m_display->isOpen() && (wholeScreen || !m_dirty.nodes().empty());
   m_windowCopyPending = false;
-  // FIXME: the screen-shake offset of the transitions goes here.
   present(*m_display, m_surface, m_dirty,
-          wholeScreen ? PresentArea::WholeScreen : PresentArea::DirtyRects);
+          wholeScreen ? PresentArea::WholeScreen : PresentArea::DirtyRects, shakeX, shakeY);
   if (m_gdi ? m_windowCopyPending : presented) showDevice();
   m_windowCopyPending = false;
 }
@@ -270,11 +301,27 @@ void AppContext::frameStep() {
     return;
   }
   setClockFrozen(true);
-  // FIXME: the element update pass (animation for m_pacer.now, bucket linking).
+  if (m_game) m_game->updateLayers(ticks());
   setClockFrozen(false);
-  // FIXME: removal and change marks, composition of the dirty rectangles, message text.
+  composeFrame();
   if (!m_menu.isOpen()) presentFrame(false);
   clearDirtyRects(m_dirty);
+}
+
+void AppContext::composeFrame() {
+  if (!m_game || m_surface.width <= 0) return;
+  m_frameState.clearBeforeDraw = m_game->clearBeforeDraw;
+  m_frameState.clearToGrey = m_game->clearToGrey;
+  FrameTarget target{m_surface, m_pictures, m_frameState};
+  drawFrame(target, m_dirty, m_game->layers().displayList(), m_game->brightness);
+  if (!m_game->textVisible()) return;
+  // Text under a redrawn area is drawn again, then every cell that needs it.
+  std::vector<Rect> merged;
+  for (const auto& node : m_dirty.nodes())
+    if (node.merged) merged.push_back(node.rect);
+  TextCells& cells = m_game->textCells();
+  markCellsInRects(cells, merged);
+  drawTextCells(cells, m_game->textRenderer(), m_surface, m_settings.transMode + 1, m_settings.messageShadow != 0);
 }
 
 void AppContext::idlePass() {

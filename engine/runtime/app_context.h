@@ -14,6 +14,8 @@
 #include "engine/audio/sound_mixer.h"
 #include "engine/graphics/backends/display_backend.h"
 #include "engine/graphics/dirty_rects.h"
+#include "engine/game/game.h"
+#include "engine/graphics/draw_item.h"
 #include "engine/graphics/picture.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
@@ -175,14 +177,25 @@ class GameCore : public EngineCore {
   platform::LResult windowProc(platform::Hwnd hwnd, uint32_t message, platform::WParam wParam,
                                platform::LParam lParam) override;
 
-  /// The current game mode's per-frame step. Nothing runs until the game screens exist.
-  virtual void gameStep() {}
-  /// The game's own initialisation at the end of start-up.
-  virtual void gameInitialise() {}
+  ~GameCore() override;
+
+  /// The current game mode's per-frame step (the story and the backlog view so far).
+  virtual void gameStep();
+  /// The game's own initialisation at the end of start-up: the story state and the data tables.
+  virtual void gameInitialise();
+
+  /// The story, from gameInitialise on (null before).
+  Game* game() { return m_game.get(); }
+  /// Starts straight in story mode with the scenario (CP932 member name of the Script archive);
+  /// false when it cannot be loaded.
+  bool startStory(std::string_view scenario);
 
   uint32_t errorWord = 0;
   uint32_t gameMode = 0;
   uint32_t subMode = 0;
+
+ protected:
+  std::unique_ptr<Game> m_game;
 };
 
 /// Receives the player's frames (the run options use it for scripts, screenshots, limits).
@@ -223,9 +236,13 @@ class AppContext : public GameCore {
   void frameStep();
   void presentFrame(bool wholeScreen);
   void showDevice();
+  /// Redraws the dirty rectangles from the layers, then the message text over them.
+  void composeFrame();
 
   uint32_t m_frames = 0;
   uint32_t m_virtualStep = 0;
+  FrameState m_frameState;
+  int m_shownShakeX = 0, m_shownShakeY = 0;  // the offset the screen was last presented with
   FrameObserver* m_observer = nullptr;
 };
 

@@ -13,6 +13,7 @@
 #include "platform/input_script.h"
 #include "platform/screenshot.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 #include "platform/single_instance.h"
 
 namespace sorel {
@@ -42,6 +43,8 @@ void printUsage(PlayerKind kind) {
       "  --audio-out FILE.wav     also write the sound output to a WAV file\n"
       "  --dump-input FILE        write the latched input of every frame (for tests)\n"
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
+      "  --scenario NAME          start straight in the story with that scenario, for example\n"
+      "                           \"01-01(導入).bin\"\n"
       "  --help                   this text\n"
       "\n"
       "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus.\n",
@@ -244,6 +247,13 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
         return false;
       }
       out.failAt = value;
+    } else if (arg == "--scenario") {
+      if (!needValue()) return false;
+      if (value.empty() || !platform::utf8ToCp932(value)) {
+        why = "--scenario expects a scenario name in Shift-JIS characters, not '" + value + "'";
+        return false;
+      }
+      out.scenario = value;
     } else if (arg == "--screenshot") {
       if (!needValue()) return false;
       auto colon = value.find(':');
@@ -359,6 +369,12 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   platform::sendMessage(hwnd, platform::WM_PAINT, 0, 0);
 
   app->initialise();
+  if (!options.scenario.empty() && !app->startStory(*platform::utf8ToCp932(options.scenario))) {
+    std::fprintf(stderr, "%s: --scenario: no scenario %s in the Script archive\n", program,
+                 options.scenario.c_str());
+    app->display().close();
+    return 1;
+  }
   RunControl control(options, *app, shell, std::move(events));
   app->setFrameObserver(&control);
   if (options.virtualClock) app->setVirtualClockStep(16);

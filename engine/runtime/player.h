@@ -10,6 +10,7 @@
 //   --audio-out FILE.wav     capture the wave output
 //   --dump-input FILE        the latched input of every frame, one line each (tests)
 //   --fail-at STEP           pretend a start-up step fails: window, fullscreen, display (tests)
+//   --scenario NAME          start straight in story mode with that scenario (UTF-8 member name)
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,6 +35,7 @@ struct PlayerOptions {
   std::string audioOut;
   std::string dumpInput;
   std::string failAt;
+  std::string scenario;  ///< UTF-8 member name of the Script archive; empty: the title
   bool help = false;
 };
 
