@@ -18,11 +18,8 @@ class TestApp : public AppContext {
     ++steps;
     if (raiseAt && steps == raiseAt) errorWord |= kErrorElementSlot;
     if (drawAt && steps == drawAt) {
-      Surface& s = surface();
-      uint8_t* p = s.row(5) + 7 * 3;
-      p[0] = 0xFF;  // blue
-      p[1] = p[2] = 0;
-      addDirtyRect(dirtyList(), {7, 5, 8, 6}, true);
+      // A blue pixel at (7, 5) on the 320 × 240 screen, through a layer in design units.
+      game()->layers().colour(1, 14, 10, 2, 2, 0x0000FF, 0);
     }
   }
   int steps = 0;
