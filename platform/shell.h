@@ -13,6 +13,8 @@
 
 namespace platform {
 
+class SingleInstance;
+
 /// How pen positions reach the engine.
 enum class PenMapping {
   /// The Pocket PC: half the logical resolution, portrait. Logical (x, y) is reported as
@@ -74,7 +76,7 @@ class Shell {
   /// The same for the key names of input scripts (up, down, left, right, z, x, c, enter, d, e).
   uint16_t virtualKeyForName(std::string_view name) const;
   /// Requests from other instances to come to the front are answered while events are pumped.
-  void watchInstance(class SingleInstance* instance) { m_instance = instance; }
+  void watchInstance(SingleInstance* instance) { m_instance = instance; }
 
  private:
   void postPen(uint32_t message, int windowX, int windowY);
@@ -85,7 +87,7 @@ class Shell {
   void* m_renderer = nullptr;  // SDL_Renderer
   void* m_texture = nullptr;   // SDL_Texture
   bool m_penDown = false;
-  class SingleInstance* m_instance = nullptr;
+  SingleInstance* m_instance = nullptr;
   uint32_t m_lastPump = 0;
   uint32_t m_lastInstanceCheck = 0;
   std::vector<uint16_t> m_pixels;
