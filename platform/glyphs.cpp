@@ -6,6 +6,7 @@
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/text.h"
@@ -37,6 +38,9 @@ bool g_fcReady = false;
 FcConfig* fontConfig() {
   if (!g_fcReady) {
     FcInit();
+    // fontconfig keeps its configuration until FcFini; without it every run ends with the
+    // library's blocks unreleased.
+    std::atexit([] { FcFini(); });
     FcConfigParseAndLoadFromMemory(FcConfigGetCurrent(),
                                    reinterpret_cast<const FcChar8*>(kAliases), FcFalse);
     g_fcReady = true;
