@@ -95,9 +95,10 @@ void BM_ColourRect(benchmark::State& state) {
 BENCHMARK(BM_ColourRect)->ArgNames({"mode", "variant"})->ArgsProduct({{0, 1}, {0, 1, 2, 3}});
 
 // Transformed: a full-screen box rotated a little (steps of a 10-degree turn), every sample
-// inside the source. range(0) = family (0 blend, 1 additive, 2 fill), range(1) = variant.
+// inside the source. range(0) = family (0 blend, 1 additive, 2 fill), range(1) = variant,
+// range(2) = 1 for an opaque picture.
 void BM_Transformed(benchmark::State& state) {
-  const Picture pic = makePicture(false);
+  const Picture pic = makePicture(state.range(2) != 0);
   Surface s = makeSurface();
   const int v = int(state.range(1));
   const int opacity = (v & 1) ? 160 : 256, brightness = (v & 2) ? 384 : 256;
@@ -115,7 +116,10 @@ void BM_Transformed(benchmark::State& state) {
   }
   state.SetItemsProcessed(int64_t(state.iterations()) * kW * kH);
 }
-BENCHMARK(BM_Transformed)->ArgNames({"family", "variant"})->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3}});
+BENCHMARK(BM_Transformed)
+    ->ArgNames({"family", "variant", "opaque"})
+    ->ArgsProduct({{0, 1}, {0, 1, 2, 3}, {0, 1}});
+BENCHMARK(BM_Transformed)->ArgNames({"family", "variant", "opaque"})->ArgsProduct({{2}, {0, 1, 2, 3}, {1}});
 
 void BM_FillRectSurface(benchmark::State& state) {
   Surface s = makeSurface();
