@@ -115,7 +115,7 @@ bool Game::loadScriptImage(std::string_view name, std::vector<uint8_t> file) {
   ++m_loads;
   script.pc = 0;
   stack.clear();
-  effect = EffectState();
+  effect = ScreenEffectState();
   message.pending = 0;
   message.step = 0;
   message.offset = -1;
@@ -143,7 +143,7 @@ void Game::endScript() {
   markWholeScreen();
   strings.clear();
   stack = OperandStack();
-  effect = EffectState();
+  effect = ScreenEffectState();
   message = MessageState();
   choices.clear();
   script.windowShown = script.windowCreated = script.windowStyle = 0;

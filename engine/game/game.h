@@ -67,7 +67,7 @@ struct GameHost {
 };
 
 /// The screen effect in progress (fades, flash, transitions).
-struct EffectState {
+struct ScreenEffectState {
   uint32_t active = 0;
   uint16_t opcode = 0;
   uint32_t step = 0;
@@ -209,7 +209,7 @@ class Game {
   SystemValues systemValues;
   SceneFlags sceneFlags;
   ChoiceList choices;
-  EffectState effect;
+  ScreenEffectState effect;
   MessageState message;
 
   int brightness = 256;          ///< the screen tone: 0 black, 256 normal, 512 white
