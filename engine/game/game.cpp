@@ -330,6 +330,19 @@ bool Game::tapInside(int x, int y, int width, int height) const {
   return in.penX >= r.left && in.penX <= r.right && in.penY >= r.top && in.penY <= r.bottom;
 }
 
+void Game::compose(Surface& surface, FrameState& frame, const DirtyRectList& dirty, int f, bool shadow) {
+  frame.clearBeforeDraw = clearBeforeDraw;
+  frame.clearToGrey = clearToGrey;
+  FrameTarget target{surface, m_host.pictures, frame};
+  drawFrame(target, dirty, m_layers.displayList(), brightness);
+  if (!textVisible()) return;
+  m_mergedScratch.clear();
+  for (const auto& node : dirty.nodes())
+    if (node.merged) m_mergedScratch.push_back(node.rect);
+  markCellsInRects(m_cells, m_mergedScratch);
+  drawTextCells(m_cells, *m_text, surface, f, shadow);
+}
+
 void Game::takeSnapshot() {
   // FIXME: the save work copies the story state into the save block here.
 }

@@ -198,6 +198,10 @@ class Game {
   // Frame ---------------------------------------------------------------------------------------
   /// The element update of the frame step (frames and effects), under the frozen clock.
   void updateLayers(uint32_t now) { m_layers.update(now); }
+  /// Composes the frame: redraws the dirty rectangles from the layers at the game's brightness
+  /// and clear flags, then the message text over them (cells under a merged rectangle again, and
+  /// every new cell) with smoothing factor f and the shadow.
+  void compose(Surface& surface, FrameState& frame, const DirtyRectList& dirty, int f, bool shadow);
   /// Skipping: the skip mode (the skip lock) or the skip key held.
   bool skipping() const;
   bool skipMode() const;
@@ -284,6 +288,7 @@ class Game {
   uint32_t m_autoStart = 0;
   bool m_messageRead = false;
   int m_transitionOpcode = 0;
+  std::vector<Rect> m_mergedScratch;
 };
 
 }  // namespace sorel

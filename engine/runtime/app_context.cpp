@@ -310,18 +310,7 @@ void AppContext::frameStep() {
 
 void AppContext::composeFrame() {
   if (!m_game || m_surface.width <= 0) return;
-  m_frameState.clearBeforeDraw = m_game->clearBeforeDraw;
-  m_frameState.clearToGrey = m_game->clearToGrey;
-  FrameTarget target{m_surface, m_pictures, m_frameState};
-  drawFrame(target, m_dirty, m_game->layers().displayList(), m_game->brightness);
-  if (!m_game->textVisible()) return;
-  // Text under a redrawn area is drawn again, then every cell that needs it.
-  std::vector<Rect> merged;
-  for (const auto& node : m_dirty.nodes())
-    if (node.merged) merged.push_back(node.rect);
-  TextCells& cells = m_game->textCells();
-  markCellsInRects(cells, merged);
-  drawTextCells(cells, m_game->textRenderer(), m_surface, m_settings.transMode + 1, m_settings.messageShadow != 0);
+  m_game->compose(m_surface, m_frameState, m_dirty, m_settings.transMode + 1, m_settings.messageShadow != 0);
 }
 
 void AppContext::idlePass() {
