@@ -39,11 +39,6 @@ int run(const std::string& outDir, bool install, bool quiet) {
     tool::error(kProgram, outDir + ": exists and is not a folder");
     return 1;
   }
-  if (!platform::createFolders(*dir)) {
-    tool::error(kProgram, outDir + ": cannot create the folder");
-    return 1;
-  }
-
   auto progress = [&](std::string_view step) {
     if (!quiet) std::fprintf(stderr, "%s: %.*s\n", kProgram, int(step.size()), step.data());
   };
@@ -54,6 +49,10 @@ int run(const std::string& outDir, bool install, bool quiet) {
     return 1;
   }
 
+  if (!platform::createFolders(*dir)) {
+    tool::error(kProgram, outDir + ": cannot create the folder");
+    return 1;
+  }
   progress("packing " + std::to_string(game->archives.size()) + " archives");
   std::vector<std::vector<uint8_t>> images(game->archives.size());
   std::vector<bool> built(game->archives.size(), false);

@@ -352,6 +352,7 @@ void checkUpdateReplacesTheBadEndAndTheOpaqueListMatchesTheConverterFile() {
 
 TEST(SampleGame, InstallationIsCompleteDeterministicAndConsistent) {
   generate();
+  ASSERT_EQ(statusA, 0) << "sorel-mkgame failed";
   {
     SCOPED_TRACE("IsWrittenTheSameTwiceAndEveryMemberUnpacks");
     checkIsWrittenTheSameTwiceAndEveryMemberUnpacks();

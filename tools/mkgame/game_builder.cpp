@@ -217,20 +217,21 @@ std::vector<uint8_t> spriteBase(int h, const std::string& name) {
   return c.bmp24();
 }
 
-// The smiling face patch of a sprite: drawn over the base at (80, 70).
+// The smiling face patch of a sprite: drawn over the base's face at (80, 70), covering its eyes
+// and mouth; the black around it is keyed out.
 std::vector<uint8_t> spriteOverlay(const std::string& name) {
-  Canvas c(120, 70);
-  c.fillEllipse(60, 40, 56, 34, kSkin);
+  Canvas c(120, 90);
+  c.fillEllipse(60, 45, 56, 42, kSkin);
   Rgb eye{50, 40, 70};
   for (int side : {-1, 1}) {
     int ex = 60 + side * 22;
-    c.fillRect(ex - 9, 38, 18, 4, eye);
-    c.fillRect(ex - 9, 34, 4, 4, eye);
-    c.fillRect(ex + 5, 34, 4, 4, eye);
-    c.fillEllipse(ex + side * 8, 54, 9, 5, Rgb{255, 160, 170});
+    c.fillRect(ex - 9, 40, 18, 4, eye);
+    c.fillRect(ex - 9, 36, 4, 4, eye);
+    c.fillRect(ex + 5, 36, 4, 4, eye);
+    c.fillEllipse(ex + side * 8, 56, 9, 5, Rgb{255, 160, 170});
   }
-  c.fillEllipse(60, 62, 10, 5, Rgb{200, 90, 100});
-  c.text(60 - Canvas::textWidth(name, 1) / 2, 4, name, 1, kInk);
+  c.fillEllipse(60, 72, 10, 5, Rgb{200, 90, 100});
+  c.text(60 - Canvas::textWidth(name, 1) / 2, 12, name, 1, kInk);
   return c.bmp24();
 }
 
@@ -510,6 +511,9 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
   GameImage game;
   const auto& hs = heroines();
   auto heroineName = [&](int h) { return std::string(hs[h - 1].capitals); };
+
+  // Voices need espeak-ng; find out before doing anything else.
+  if (!speak("a", "en", 50, 175, error)) return std::nullopt;
 
   // --- scenarios
   progress("assembling scenarios");

@@ -28,7 +28,7 @@ int16_t waveAt(uint32_t phase, int timbre) {
   uint32_t p = phase >> 22;  // 0..1023
   int32_t half = p < 512 ? 1 : -1;
   int32_t q = static_cast<int32_t>(p & 511);
-  int32_t sine = half * (4 * q * (512 - q) * 32767 / (512 * 512));
+  int32_t sine = half * static_cast<int32_t>(int64_t(4) * q * (512 - q) * 32767 / (512 * 512));
   if (timbre == 0) return static_cast<int16_t>(sine);
   int32_t tri = p < 512 ? -32767 + static_cast<int32_t>(p) * 128 : 32767 - static_cast<int32_t>(p - 512) * 128;
   if (timbre == 1) return static_cast<int16_t>((sine * 3 + tri) / 4);
@@ -214,11 +214,6 @@ Pcm renderNoise(int rate, int channels, uint32_t frames, uint32_t seed, int loud
     }
   }
   return pcm;
-}
-
-bool speechAvailable() {
-  std::string error;
-  return speak("a", "en", 50, 175, error).has_value();
 }
 
 std::optional<Pcm> speak(std::string_view text, std::string_view voice, int pitch, int speed, std::string& error) {

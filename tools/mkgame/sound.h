@@ -50,7 +50,4 @@ uint32_t noteHz(int midi);
 /// or fails.
 std::optional<Pcm> speak(std::string_view text, std::string_view voice, int pitch, int speed, std::string& error);
 
-/// True when the espeak-ng program can be started.
-bool speechAvailable();
-
 }  // namespace sorel::mkgame
