@@ -1,0 +1,98 @@
+#pragma once
+// One conversion run: reads the game's .pac archives and writes the engine's data folder, step
+// by step in a fixed order, on a worker thread. Another thread may watch the progress fields
+// (count, total, current name) at any time; the done flag is written last.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "converter/picture_rules.h"
+#include "converter/update_list.h"
+#include "engine/resources/worker_thread.h"
+
+namespace sorel {
+
+/// What the job is asked to do; copied from the dialog or the command line.
+struct ConversionSettings {
+  std::string gameFolder;    ///< system path (CP932, '\'); a trailing '\' is optional
+  std::string outputFolder;  ///< system path; the data folder is created below it
+  int musicBitrateIndex = 3;
+  int voiceBitrateIndex = 3;
+  int musicRateIndex = 0;
+  int voiceRateIndex = 0;
+  int musicStereo = 1;
+  int voiceStereo = 0;       ///< voices are always mono
+  int sizeFactor = 50;       ///< 50 for 320 × 240, 100 for 640 × 480
+  int qualityIndex = 0;      ///< 0 raw, 1 JPEG 100, 2 JPEG 90, 3 JPEG 80
+  bool pictures = true;      ///< pictures, scenario and tables
+  bool music = true;         ///< music, sound effects and system voices
+  bool voices = true;        ///< character voices
+};
+
+/// A member that could not be converted and was written empty.
+struct MemberProblem {
+  std::string archive;  ///< output archive name
+  std::string member;   ///< source member name (CP932)
+  std::string reason;
+};
+
+struct ConversionSummary {
+  int archivesWritten = 0;
+  uint64_t bytesWritten = 0;
+  int pictures = 0;                     ///< picture members converted (not counting empty ones)
+  std::vector<MemberProblem> problems;  ///< members written empty
+  std::vector<std::string> failures;    ///< archives that could not be read or written
+  uint32_t elapsedMs = 0;
+};
+
+class ConversionJob : public WorkerThread {
+ public:
+  explicit ConversionJob(ConversionSettings settings);
+  ~ConversionJob() override;
+
+  /// The whole job on the calling thread (the worker's body). Runs at most once.
+  void runJob();
+
+  /// Progress, safe to read from any thread while the job runs.
+  int count() const { return m_count.load(std::memory_order_relaxed); }
+  int total() const { return m_total.load(std::memory_order_relaxed); }
+  std::string currentName() const;
+  bool done() const { return m_done.load(std::memory_order_acquire) != 0; }
+
+  /// Valid once done() is true.
+  const ConversionSummary& summary() const { return m_summary; }
+  const ConversionSettings& settings() const { return m_settings; }
+
+  /// Output archive name of a picture archive at a size factor: "bg.mlz" or "bg_vga.mlz".
+  static std::string pictureArchiveName(std::string_view base, int sizeFactor);
+
+ protected:
+  int run() override;
+
+ private:
+  enum class Copy { Script, Table };
+  void copyStep(std::string_view source, std::string_view output, Copy kind);
+  void pictureStep(std::string_view source, std::string_view outputBase, PictureArchive kind);
+  std::string sourcePath(std::string_view name) const;
+  std::string outputPath(std::string_view name) const;
+  void setCurrent(std::string_view name);
+  void finishArchive(class MlzWriter& writer, std::string_view output);
+
+  ConversionSettings m_settings;
+  std::atomic<int> m_count{0};
+  std::atomic<int> m_total{0};
+  std::atomic<int> m_done{0};
+  mutable std::mutex m_nameMutex;
+  std::string m_currentName;
+
+  UpdateList m_updates;
+  std::vector<uint8_t> m_standInfo;
+  std::vector<uint8_t> m_visualInfo;
+  PictureTables m_tables;
+  ConversionSummary m_summary;
+};
+
+}  // namespace sorel
