@@ -116,7 +116,8 @@ bool readCoefficients(const std::vector<uint8_t>& jpeg, uint32_t mbWide, uint32_
   bool shapeOk = d.num_components == 3 && d.data_precision == 8 && ci[0].h_samp_factor == 2 &&
                  ci[0].v_samp_factor == 2 && ci[1].h_samp_factor == 1 && ci[1].v_samp_factor == 1 &&
                  ci[2].h_samp_factor == 1 && ci[2].v_samp_factor == 1 && ci[0].quant_table &&
-                 ci[1].quant_table && ci[1].quant_table == ci[2].quant_table &&
+                 ci[1].quant_table && ci[2].quant_table &&
+                 std::memcmp(ci[1].quant_table->quantval, ci[2].quant_table->quantval, sizeof(UINT16) * 64) == 0 &&
                  ci[0].width_in_blocks <= 2 * mbWide && ci[1].width_in_blocks <= mbWide;
   if (!shapeOk) {
     jpeg_destroy_decompress(&d);

@@ -290,11 +290,14 @@ bool locateBody(std::span<const uint8_t> in, uint32_t flags, uint64_t blocks, Bo
   return r.ok();
 }
 
-bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out) {
+// Decodes the stream into pixels, or (coefficients given) into the quantised coefficients of
+// every block without transforming them.
+bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>* coefficients = nullptr) {
   const uint32_t mbWide = d.alignedWidth / 16, mbHigh = d.alignedHeight / 16;
   const uint64_t blocks = uint64_t(mbWide) * mbHigh * jbp1::kBlocksPerMacroblock;
   const size_t stride = d.alignedWidth;
-  if (out.size() < size_t(d.alignedWidth) * d.alignedHeight) return false;
+  if (!coefficients && out.size() < size_t(d.alignedWidth) * d.alignedHeight) return false;
+  if (coefficients) coefficients->assign(blocks * 64, 0);
 
   Body body;
   if (!locateBody(d.input, d.flags, blocks, body)) return false;
@@ -357,8 +360,14 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out) {
           if (v != 0) nonZero |= 1ull << at;
           ++k;
         }
+        if (coefficients) {
+          size_t at = ((size_t(my) * mbWide + mx) * jbp1::kBlocksPerMacroblock + size_t(b)) * 64;
+          std::memcpy(coefficients->data() + at, coef, sizeof coef);
+          continue;
+        }
         inverseTransform(coef, nonZero, b < 4 ? d.lumaQuant.data() : d.chromaQuant.data(), pixels[b]);
       }
+      if (coefficients) continue;
       uint16_t* dst = out.data() + size_t(my) * 16 * stride + size_t(mx) * 16;
       convertMacroblock(pixels, pixels[4], pixels[5], dst, stride);
     }
@@ -416,6 +425,11 @@ int decodePicture(Jbp1Decoder& d) {
   d.rowBytes = size_t(d.alignedWidth) * 2;
   d.totalBytes = pixels * 2;
   return 1;
+}
+
+int decodeCoefficients(Jbp1Decoder& d, std::vector<int16_t>& coefficients) {
+  if (d.alignedWidth == 0 || d.alignedHeight == 0) return 0;
+  return decodeStream(d, {}, &coefficients) ? 1 : 0;
 }
 
 int decodeMovieFrame(Jbp1Decoder& d, std::span<const uint8_t> frame) {

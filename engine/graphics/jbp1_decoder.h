@@ -56,6 +56,11 @@ int parseHeader(Jbp1Decoder& d);
 /// nothing outside the input or output is ever touched.
 int decodePicture(Jbp1Decoder& d);
 
+/// The entropy-decoding half of decodePicture (after parseHeader): the quantised coefficients of
+/// every block, 64 in natural order per block, six blocks per macroblock (Y0 Y1 Y2 Y3 C1 C2),
+/// DC values absolute. For tools and checks. 0 on the failures of decodePicture.
+int decodeCoefficients(Jbp1Decoder& d, std::vector<int16_t>& coefficients);
+
 /// One movie frame: sets the input, parses the header and decodes into d.output, which the
 /// movie player has sized for its frames. Tables carry over from earlier frames when this one
 /// has none. 0 on the failures of decodePicture, for a frame above kJbp1MaxMovieMacroblocks, or
