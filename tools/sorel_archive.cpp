@@ -1,13 +1,16 @@
 // sorel-archive: list, extract, pack and check .mlz archives; list, extract and check the PC
 // game's .pac archives. The kind of archive is told by its content, not by its name.
 #include <CLI/CLI.hpp>
+#include <png.h>
 
 #include <cinttypes>
+#include <csetjmp>
 #include <cstdio>
 #include <memory>
 
 #include "converter/mlz_writer.h"
 #include "converter/pac_archive.h"
+#include "engine/graphics/picture_loader.h"
 #include "engine/resources/mlz_archive.h"
 #include "engine/resources/mlz_format.h"
 #include "engine/resources/sjis_text.h"
@@ -236,6 +239,77 @@ int cmdCheck(const std::string& file) {
   return 0;
 }
 
+void pngWrite(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+void pngFlush(png_structp) {}
+
+/// An 8-bit RGBA PNG of a picture (blue, green, red, alpha bytes); false when libpng fails.
+bool encodePng(const Picture& pic, std::vector<uint8_t>& out) {
+  std::vector<uint8_t> rgba(pic.pixels.size());
+  for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+    rgba[i] = pic.pixels[i + 2];
+    rgba[i + 1] = pic.pixels[i + 1];
+    rgba[i + 2] = pic.pixels[i];
+    rgba[i + 3] = pic.pixels[i + 3];
+  }
+  std::vector<png_bytep> rows(pic.height);
+  for (uint32_t y = 0; y < pic.height; ++y) rows[y] = rgba.data() + size_t(y) * pic.width * 4;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_set_write_fn(png, &out, pngWrite, pngFlush);
+  png_set_IHDR(png, info, pic.width, pic.height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_rows(png, info, rows.data());
+  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+int cmdPng(const std::string& file, const std::string& member, const std::string& outPath) {
+  auto a = openArchive(file);
+  if (!a) return 1;
+  auto wanted = platform::utf8ToCp932(member);
+  if (!wanted) {
+    tool::error(kProgram, member + ": name has a character that Shift-JIS cannot hold");
+    return 1;
+  }
+  // Pictures are asked for by their game names ("x.bmp"); the archive holds "x.rbp".
+  auto index = a->find(*wanted);
+  if (!index) index = a->find(replaceExtension(*wanted, ".rbp"));
+  if (!index) {
+    tool::error(kProgram, member + ": no such member in " + file);
+    return 1;
+  }
+  std::string why;
+  auto bytes = a->unpack(*index, why);
+  if (!bytes) {
+    tool::error(kProgram, member + ": " + why);
+    return 1;
+  }
+  if (bytes->empty()) {
+    tool::error(kProgram, member + ": the member is empty (the converter could not convert that picture)");
+    return 1;
+  }
+  Picture pic;
+  if (!decodeRbp(*bytes, pic)) {
+    tool::error(kProgram, member + ": not an RBP picture, or a damaged one");
+    return 1;
+  }
+  std::vector<uint8_t> png;
+  if (!encodePng(pic, png)) {
+    tool::error(kProgram, outPath + ": PNG encoding failed");
+    return 1;
+  }
+  return tool::writeOutput(kProgram, outPath, png) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -263,6 +337,11 @@ int main(int argc, char** argv) {
   auto* check = app.add_subcommand("check", "unpack every member; exit 1 naming the first corrupt one");
   check->add_option("FILE", file, "archive")->required();
 
+  auto* png = app.add_subcommand("png", "decode an RBP picture member to an RGBA PNG file");
+  png->add_option("FILE", file, "archive")->required();
+  png->add_option("NAME", member, "member name (\"x.bmp\" finds \"x.rbp\")")->required();
+  png->add_option("OUT", outPath, "PNG file to write")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -279,5 +358,6 @@ int main(int argc, char** argv) {
   }
   if (*pack) return cmdPack(outPath, files, stored);
   if (*check) return cmdCheck(file);
+  if (*png) return cmdPng(file, member, outPath);
   return 2;
 }

@@ -1,10 +1,10 @@
 #include "engine/graphics/jbp1_decoder.h"
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "engine/graphics/jbp1_format.h"
+#include "engine/graphics/jbp1_kernels.h"
 #include "engine/resources/byte_io.h"
 
 namespace sorel {
@@ -16,7 +16,7 @@ using jbp1::CodeTree;
 // the lowest position): it yields the leaf, or the inner node reached after kLookupBits bits
 // from which the walk continues bit by bit. The symbols are exactly those of the bit-by-bit walk
 // from the root; on q90 pictures nearly every code is shorter than 10 bits.
-constexpr int kLookupBits = 10;
+constexpr int kLookupBits = 11;
 constexpr uint32_t kLookupMask = (1u << kLookupBits) - 1;
 
 struct LookupTable {
@@ -100,6 +100,44 @@ class BitReader {
   uint64_t m_totalBits;
 };
 
+// Symbol and value bits at once: for a code of length L whose symbol carries z value bits, with
+// L + z within the lookup bits, the entry holds the finished value, the run of zeros before it
+// and L + z. Other entries have length 0 and the symbol is decoded the long way.
+struct FastEntry {
+  int16_t value;
+  uint8_t run;
+  uint8_t length;
+};
+struct FastTable {
+  std::array<FastEntry, 1u << kLookupBits> entry{};
+};
+
+uint32_t reverseBits(uint32_t v, int n) {
+  uint32_t r = 0;
+  for (int i = 0; i < n; ++i) r |= ((v >> i) & 1u) << (n - 1 - i);
+  return r;
+}
+
+// dc: every symbol is a size (DC categories); else AC symbols, where 0 and 0xF0..0xFF stay
+// unresolved.
+void fillFast(const CodeTree& tree, const LookupTable& lookup, bool dc, FastTable& fast) {
+  for (uint32_t i = 0; i < (1u << kLookupBits); ++i) {
+    uint32_t e = lookup.entry[i];
+    int node = static_cast<int>(e & 0xFFFF), length = static_cast<int>(e >> 16);
+    FastEntry f{0, 0, 0};
+    if (node < tree.symbols) {
+      int run = dc ? 0 : node >> 4, size = dc ? node : node & 15;
+      bool valueSymbol = dc || (node != jbp1::kEndOfBlock && node < jbp1::kFirstRunSymbol);
+      if (valueSymbol && length + size <= kLookupBits) {
+        int m = static_cast<int>(reverseBits((i >> length) & ((1u << size) - 1), size));
+        f = {static_cast<int16_t>(size ? jbp1::extendValue(m, size) : 0), static_cast<uint8_t>(run),
+             static_cast<uint8_t>(length + size)};
+      }
+    }
+    fast.entry[i] = f;
+  }
+}
+
 // One symbol: the table gives it at once for short codes; longer codes walk on from the node
 // the table reached.
 inline int readSymbol(BitReader& in, const LookupTable& table, const CodeTree& tree) {
@@ -114,121 +152,6 @@ inline int readSymbol(BitReader& in, const LookupTable& table, const CodeTree& t
     node = bit ? tree.child1[static_cast<size_t>(node)] : tree.child0[static_cast<size_t>(node)];
   }
   return node;
-}
-
-// (x × k) >> 16 as a 32-bit signed product: the transform's arithmetic is defined on 32-bit
-// registers, so overflow wraps instead of widening.
-inline int32_t mul16(int32_t x, int32_t k) {
-  return static_cast<int32_t>(static_cast<uint32_t>(x) * static_cast<uint32_t>(k)) >> 16;
-}
-
-// One 1-D pass of the integer transform (16 fraction bits, no rounding).
-inline void idctPass(int32_t x0, int32_t x1, int32_t x2, int32_t x3, int32_t x4, int32_t x5, int32_t x6,
-                     int32_t x7, int32_t y[8]) {
-  int32_t z1 = mul16(x2 + x6, 35467);
-  int32_t t2 = z1 + mul16(x6, -121094);
-  int32_t t3 = z1 + mul16(x2, 50159);
-  int32_t t0 = x0 + x4;
-  int32_t t1 = x0 - x4;
-  int32_t e0 = t0 + t3, e3 = t0 - t3, e1 = t1 + t2, e2 = t1 - t2;
-
-  int32_t q1 = x7 + x1, q2 = x5 + x3, q3 = x7 + x3, q4 = x5 + x1;
-  int32_t z5 = mul16(q3 + q4, 77062);
-  int32_t p1 = mul16(q1, -58980);
-  int32_t p2 = mul16(q2, -167963);
-  int32_t p3 = z5 + mul16(q3, -128553);
-  int32_t p4 = z5 + mul16(q4, -25570);
-  int32_t b0 = mul16(x7, 19571) + p1 + p3;
-  int32_t b1 = mul16(x5, 134553) + p2 + p4;
-  int32_t b2 = mul16(x3, 201373) + p2 + p3;
-  int32_t b3 = mul16(x1, 98390) + p1 + p4;
-
-  y[0] = e0 + b3;
-  y[7] = e0 - b3;
-  y[1] = e1 + b2;
-  y[6] = e1 - b2;
-  y[2] = e2 + b1;
-  y[5] = e2 - b1;
-  y[3] = e3 + b0;
-  y[4] = e3 - b0;
-}
-
-constexpr uint64_t kColumn0 = 0x0101010101010101ull;
-
-// Inverse transform of one block. nonZero has bit i set for every natural index i > 0 holding a
-// non-zero coefficient. A column whose rows 1..7 are zero gives its DC product eight times; a row
-// whose columns 1..7 are zero gives x0 >> 3 eight times; both are what the full pass computes
-// for such inputs, so the shortcuts change no output.
-void inverseTransform(const int16_t coef[64], uint64_t nonZero, const uint16_t quant[64], int16_t out[64]) {
-  if (nonZero == 0) {
-    int16_t v = static_cast<int16_t>(static_cast<int16_t>(coef[0] * quant[0]) >> 3);
-    for (int i = 0; i < 64; ++i) out[i] = v;
-    return;
-  }
-  int16_t ws[64];
-  for (int c = 0; c < 8; ++c) {
-    if ((nonZero & ((kColumn0 << c) & ~0xFFull)) == 0) {
-      int16_t v = static_cast<int16_t>(coef[c] * quant[c]);
-      for (int r = 0; r < 8; ++r) ws[r * 8 + c] = v;
-      continue;
-    }
-    int32_t y[8];
-    idctPass(coef[c] * quant[c], coef[8 + c] * quant[8 + c], coef[16 + c] * quant[16 + c],
-             coef[24 + c] * quant[24 + c], coef[32 + c] * quant[32 + c], coef[40 + c] * quant[40 + c],
-             coef[48 + c] * quant[48 + c], coef[56 + c] * quant[56 + c], y);
-    for (int r = 0; r < 8; ++r) ws[r * 8 + c] = static_cast<int16_t>(y[r]);
-  }
-  const bool onlyColumn0 = (nonZero & ~kColumn0) == 0;
-  for (int r = 0; r < 8; ++r) {
-    const int16_t* x = ws + r * 8;
-    int16_t* o = out + r * 8;
-    if (onlyColumn0) {
-      int16_t v = static_cast<int16_t>(x[0] >> 3);
-      for (int c = 0; c < 8; ++c) o[c] = v;
-      continue;
-    }
-    int32_t y[8];
-    idctPass(x[0], x[1], x[2], x[3], x[4], x[5], x[6], x[7], y);
-    for (int c = 0; c < 8; ++c) o[c] = static_cast<int16_t>(y[c] >> 3);
-  }
-}
-
-// The colour packing of the format: an index below 256 packs to 0, above 511 to full intensity,
-// in between the top bits of (index - 256). Clamping the index to 0..255 above 256 gives the
-// same values as the three 768-entry packing tables, and defines indices the tables lack.
-inline uint16_t packPixel(int y, int redTerm, int greenTerm, int blueTerm) {
-  int base = y + 128;  // y + 384 as a table index, minus the 256 the tables start from
-  int r = std::clamp(base + redTerm, 0, 255);
-  int g = std::clamp(base - greenTerm, 0, 255);
-  int b = std::clamp(base + blueTerm, 0, 255);
-  return static_cast<uint16_t>(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
-}
-
-// Colour conversion of one macroblock: Y holds the four luma blocks, c1 and c2 the chroma
-// blocks; each chroma sample serves a 2 × 2 group of luma samples.
-void convertMacroblock(const int16_t y[4][64], const int16_t c1[64], const int16_t c2[64], uint16_t* out,
-                       size_t stride) {
-  for (int cy = 0; cy < 8; ++cy) {
-    int redTerm[16], greenTerm[16], blueTerm[16];
-    for (int cx = 0; cx < 8; ++cx) {
-      int32_t a = c1[cy * 8 + cx], b = c2[cy * 8 + cx];
-      int rt = mul16(b, 116129);
-      int bt = mul16(a, 91881);
-      int gt = static_cast<int32_t>(static_cast<uint32_t>(b) * 22553u + static_cast<uint32_t>(a) * 46801u) >> 16;
-      redTerm[2 * cx] = redTerm[2 * cx + 1] = rt;
-      greenTerm[2 * cx] = greenTerm[2 * cx + 1] = gt;
-      blueTerm[2 * cx] = blueTerm[2 * cx + 1] = bt;
-    }
-    for (int dy = 0; dy < 2; ++dy) {
-      int row = cy * 2 + dy;
-      const int16_t* left = y[row < 8 ? 0 : 2] + (row & 7) * 8;
-      const int16_t* right = y[row < 8 ? 1 : 3] + (row & 7) * 8;
-      uint16_t* o = out + static_cast<size_t>(row) * stride;
-      for (int x = 0; x < 8; ++x) o[x] = packPixel(left[x], redTerm[x], greenTerm[x], blueTerm[x]);
-      for (int x = 0; x < 8; ++x)
-        o[8 + x] = packPixel(right[x], redTerm[8 + x], greenTerm[8 + x], blueTerm[8 + x]);
-    }
-  }
 }
 
 // The body of a stream, located and checked.
@@ -316,12 +239,17 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
   if (dcTree.root < 0 || acTree.root < 0) return false;
   auto dcTable = std::make_unique<LookupTable>();
   auto acTable = std::make_unique<LookupTable>();
+  auto dcFast = std::make_unique<FastTable>();
+  auto acFast = std::make_unique<FastTable>();
   fillLookup(dcTree, *dcTable);
   fillLookup(acTree, *acTable);
+  fillFast(dcTree, *dcTable, true, *dcFast);
+  fillFast(acTree, *acTable, false, *acFast);
 
   BitReader dcIn(body.dc, body.dcBytes);
   BitReader acIn(body.ac, body.acBytes);
   int16_t dc = 0;  // the first block's value is its DC: the chain starts from 0
+  const Jbp1Kernels& kernels = jbp1Kernels();
   alignas(16) int16_t coef[64];
   alignas(16) int16_t pixels[jbp1::kBlocksPerMacroblock][64];
 
@@ -329,16 +257,35 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
     for (uint32_t mx = 0; mx < mbWide; ++mx) {
       for (int b = 0; b < jbp1::kBlocksPerMacroblock; ++b) {
         // DC: the category, its magnitude bits, then the chain through every block.
-        int s = readSymbol(dcIn, *dcTable, dcTree);
         dcIn.refill();
-        int value = s == 0 ? 0 : jbp1::extendValue(dcIn.magnitude(s), s);
+        int value;
+        const FastEntry f = dcFast->entry[dcIn.peek() & kLookupMask];
+        if (f.length != 0) {
+          dcIn.consume(f.length);
+          value = f.value;
+        } else {
+          int s = readSymbol(dcIn, *dcTable, dcTree);
+          dcIn.refill();
+          value = s == 0 ? 0 : jbp1::extendValue(dcIn.magnitude(s), s);
+        }
         dc = static_cast<int16_t>(dc + value);
 
         std::memset(coef, 0, sizeof coef);
         coef[0] = dc;
-        uint64_t nonZero = 0;
+        bool anyAc = false;
         int k = 0;
         while (k < 63) {
+          acIn.refill();
+          const FastEntry f = acFast->entry[acIn.peek() & kLookupMask];
+          if (f.length != 0) {
+            acIn.consume(f.length);
+            k += f.run;
+            if (k >= 63) return false;
+            coef[jbp1::kZigzag[static_cast<size_t>(k + 1)]] = f.value;
+            anyAc |= f.value != 0;
+            ++k;
+            continue;
+          }
           int sym = readSymbol(acIn, *acTable, acTree);
           if (sym == jbp1::kEndOfBlock) break;
           int run = sym >> 4, size = sym & 15;
@@ -357,7 +304,7 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
           }
           int at = jbp1::kZigzag[static_cast<size_t>(k + 1)];
           coef[at] = static_cast<int16_t>(v);
-          if (v != 0) nonZero |= 1ull << at;
+          anyAc |= v != 0;
           ++k;
         }
         if (coefficients) {
@@ -365,11 +312,18 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
           std::memcpy(coefficients->data() + at, coef, sizeof coef);
           continue;
         }
-        inverseTransform(coef, nonZero, b < 4 ? d.lumaQuant.data() : d.chromaQuant.data(), pixels[b]);
+        const uint16_t* quant = b < 4 ? d.lumaQuant.data() : d.chromaQuant.data();
+        if (anyAc) {
+          kernels.inverseTransform(coef, quant, pixels[b]);
+        } else {
+          // Only the DC: both passes give (DC × q, kept to 16 bits) >> 3 everywhere.
+          int16_t v = static_cast<int16_t>(static_cast<int16_t>(coef[0] * quant[0]) >> 3);
+          for (int16_t& p : pixels[b]) p = v;
+        }
       }
       if (coefficients) continue;
       uint16_t* dst = out.data() + size_t(my) * 16 * stride + size_t(mx) * 16;
-      convertMacroblock(pixels, pixels[4], pixels[5], dst, stride);
+      kernels.convertMacroblock(pixels, pixels[4], pixels[5], dst, stride);
     }
   }
   return !dcIn.overran() && !acIn.overran();
