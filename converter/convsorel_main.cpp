@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
   std::printf("%d members (%d pictures) in %d archives, %" PRIu64 " bytes written, %.1f s\n", job.count(), s.pictures,
               s.archivesWritten, s.bytesWritten, s.elapsedMs / 1000.0);
   if (!s.problems.empty()) {
-    std::printf("%zu members could not be converted and were written empty:\n", s.problems.size());
+    if (s.problems.size() == 1) std::printf("1 member could not be converted and was written empty:\n");
+    else std::printf("%zu members could not be converted and were written empty:\n", s.problems.size());
     for (const MemberProblem& p : s.problems)
       std::printf("  %s: %s: %s\n", p.archive.c_str(), platform::cp932ToUtf8Lossy(p.member).c_str(), p.reason.c_str());
   }

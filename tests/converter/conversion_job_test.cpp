@@ -1,0 +1,220 @@
+// The conversion job end to end on a tiny game folder, directly and through convSorel --batch.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+#include "converter/conversion_job.h"
+#include "engine/graphics/picture_loader.h"
+#include "engine/resources/mlz_archive.h"
+#include "engine/resources/sjis_text.h"
+#include "platform/registry.h"
+#include "test_game.h"
+
+namespace sorel {
+namespace {
+
+using namespace testgame;
+namespace fs = std::filesystem;
+
+const std::string kRoot = std::string(SOREL_TEST_TMP) + "/conversion_job";
+
+void writeFile(const std::string& host, const std::vector<uint8_t>& bytes) {
+  ASSERT_TRUE(platform::writeWholeFile(systemPath(host), bytes)) << host;
+}
+
+// A game folder with every picture archive, an update for one scenario member, and one
+// unusable (8-bit) face.
+std::string makeGame(const std::string& name) {
+  std::string game = kRoot + "/" + name;
+  fs::remove_all(game);
+  fs::create_directories(game);
+  writeFile(game + "/Lumenwish.exe", {'M', 'Z'});
+  writeFile(game + "/Script.pac", pac({{"01-01.bin", {1, 1, 1}}, {"02-01.bin", {2, 2}}}));
+  writeFile(game + "/Update.pac", pac({{"01-01.BIN", {9, 9, 9, 9}}}));
+  auto visualInfo = visualRecord("ev01.bmp", "ev01a.bmp", 1, 1);
+  auto standInfo = standRecord("st_a.dat", "st_a_f1.bmp", 320, 480);
+  writeFile(game + "/Table.pac",
+            pac({{"VisualInfo.DAT", visualInfo}, {"StandInfo.DAT", standInfo}, {"BgmInfo.DAT", {5}}}));
+  auto scene = bitmap(64, 48, 24, [](int x, int y) { return std::tuple{x * 4, y * 5, 100}; });
+  writeFile(game + "/BG.pac", pac({{"bg01.bmp", scene}}));
+  writeFile(game + "/Stand.pac", pac({{"st_a.dat", descriptor("st_a.bmp", 400, 200)}, {"st_a.bmp", scene},
+                                      {"st_a_f1.bmp", solid(8, 8, 0, 0, 200)}}));
+  writeFile(game + "/Visual.pac", pac({{"ev01.bmp", scene}, {"ev01a.bmp", solid(4, 4, 9, 9, 9)}}));
+  auto eight = solid(4, 4, 1, 1, 1);
+  eight[28] = 8;
+  writeFile(game + "/Face.pac", pac({{"f01.bmp", solid(40, 40, 50, 60, 70)}, {"f02.bmp", eight}}));
+  writeFile(game + "/Thumbnail.pac", pac({{"Thum_001.bmp", scene}}));
+  writeFile(game + "/System.pac", pac({{"MessageWindow.bmp", solid(32, 32, 255, 0, 255)}, {"sys.dat", {7}}}));
+  return game;
+}
+
+ConversionSettings settingsFor(const std::string& game, const std::string& out, int factor, int quality) {
+  ConversionSettings s;
+  s.gameFolder = systemPath(game);
+  s.outputFolder = systemPath(out);
+  s.sizeFactor = factor;
+  s.qualityIndex = quality;
+  return s;
+}
+
+TEST(ConversionJob, WholeGameAtBothSizes) {
+  std::string game = makeGame("game");
+  for (auto [factor, quality] : {std::pair{100, 2}, {50, 0}}) {
+    std::string out = kRoot + "/out" + std::to_string(factor);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    ConversionJob job(settingsFor(game, out, factor, quality));
+    job.runJob();
+    ASSERT_TRUE(job.done());
+    // 2 + 3 + 1 + 3 + 2 + 2 + 1 + 2 members.
+    EXPECT_EQ(job.count(), 16);
+    EXPECT_EQ(job.total(), 16);
+    EXPECT_EQ(job.currentName(), "");
+    const ConversionSummary& s = job.summary();
+    EXPECT_EQ(s.archivesWritten, 8);
+    EXPECT_TRUE(s.failures.empty());
+    ASSERT_EQ(s.problems.size(), 1u);
+    EXPECT_EQ(s.problems[0].member, "f02.bmp");
+    for (const char* folder : {"/data/bgm", "/data/se", "/data/sys"}) EXPECT_TRUE(fs::is_directory(out + folder));
+
+    const std::string suffix = factor == 100 ? "_vga.mlz" : ".mlz";
+    MlzArchive a;
+    uint32_t size = 0;
+    auto script = a.extract(systemPath(out + "/data/Script.mlz"), "01-01.bin", &size);
+    ASSERT_TRUE(script);
+    EXPECT_EQ(*script, (std::vector<uint8_t>{9, 9, 9, 9}));  // the update replaced it
+    EXPECT_EQ(*a.extract(systemPath(out + "/data/Table.mlz"), "BgmInfo.DAT"), std::vector<uint8_t>{5});
+    EXPECT_FALSE(fs::exists(out + "/data/bg" + (factor == 100 ? std::string(".mlz") : std::string("_vga.mlz"))));
+
+    uint64_t total = 0;
+    for (const char* base : {"bg", "Stand", "Visual", "Face", "Thumbnail", "System"}) {
+      std::string path = out + "/data/" + base + suffix;
+      ASSERT_TRUE(fs::exists(path)) << path;
+      total += fs::file_size(path);
+      ASSERT_TRUE(a.loadIndex(systemPath(path), true));
+      for (size_t i = 0; i < a.memberCount(); ++i) {
+        const MlzEntry& e = a.entry(i);
+        if (extensionOf(e.name) != ".rbp" || e.name == "f02.rbp") continue;
+        auto bytes = a.extractAt(i);
+        ASSERT_TRUE(bytes) << e.name;
+        Picture p;
+        ASSERT_TRUE(decodeRbp(*bytes, p)) << e.name;
+      }
+    }
+    ASSERT_TRUE(a.loadIndex(systemPath(out + "/data/Face" + suffix), true));
+    EXPECT_EQ(a.entry(1).name, "f02.rbp");
+    EXPECT_EQ(a.entry(1).unpackedSize, 0u);  // the unusable picture is an empty member
+
+    Picture bg;
+    ASSERT_TRUE(decodeRbp(*a.extract(systemPath(out + "/data/bg" + suffix), "bg01.rbp"), bg));
+    EXPECT_EQ(bg.width, factor == 100 ? 64u : 32u);
+    EXPECT_EQ(bg.designWidth, 64);
+    int x = 0, y = 0;
+    Picture overlay;
+    ASSERT_TRUE(decodeRbp(*a.extract(systemPath(out + "/data/Stand" + suffix), "st_a_f1.rbp"), overlay, &x, &y));
+    EXPECT_EQ(std::pair(x, y), std::pair(200, 80));
+    EXPECT_GT(s.bytesWritten, total);
+  }
+}
+
+TEST(ConversionJob, RunsOnItsWorkerAndOnlyOnce) {
+  std::string game = makeGame("game2");
+  std::string out = kRoot + "/out_thread";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  ConversionJob job(settingsFor(game, out, 50, 3));
+  ASSERT_TRUE(job.start());
+  job.wait();
+  EXPECT_TRUE(job.done());
+  EXPECT_EQ(job.count(), 16);
+  job.runJob();  // a finished job does nothing more
+  EXPECT_EQ(job.count(), 16);
+
+  // Without content groups only the folders appear.
+  std::string empty = kRoot + "/out_none";
+  fs::remove_all(empty);
+  fs::create_directories(empty);
+  ConversionSettings s = settingsFor(game, empty, 50, 0);
+  s.pictures = s.music = s.voices = false;
+  ConversionJob none(s);
+  none.runJob();
+  EXPECT_EQ(none.total(), 0);
+  EXPECT_TRUE(fs::is_directory(empty + "/data/se"));
+  EXPECT_FALSE(fs::exists(empty + "/data/Script.mlz"));
+}
+
+struct CommandResult {
+  int status = -1;
+  std::string out, err;
+};
+
+CommandResult convSorel(const std::string& args, const std::string& env = "") {
+  std::string o = kRoot + "/stdout.txt", e = kRoot + "/stderr.txt";
+  std::string cmd = env + " " + std::string(SOREL_BIN_DIR) + "/convSorel " + args + " >" + o + " 2>" + e;
+  CommandResult r;
+  int raw = std::system(cmd.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  auto slurp = [](const std::string& path) {
+    std::ifstream f(path);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+  };
+  r.out = slurp(o);
+  r.err = slurp(e);
+  return r;
+}
+
+TEST(ConvSorelBatch, StartChecksProgressAndSummary) {
+  std::string game = makeGame("game3");
+  std::string out = kRoot + "/out_cli";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const std::string noRegistry = "XDG_CONFIG_HOME=" + kRoot + "/noconfig";
+
+  CommandResult help = convSorel("", noRegistry);
+  EXPECT_EQ(help.status, 2);
+  EXPECT_NE(help.out.find("--batch"), std::string::npos);
+
+  CommandResult noGame = convSorel("--batch", noRegistry);
+  EXPECT_EQ(noGame.status, 2);
+  EXPECT_NE(noGame.err.find("no game folder"), std::string::npos);
+
+  CommandResult noExe = convSorel("--batch --game " + kRoot, noRegistry);
+  EXPECT_EQ(noExe.status, 1);
+  EXPECT_NE(noExe.err.find("『Lumenwish』のフォルダを指定して下さい。"), std::string::npos);
+
+  EXPECT_EQ(convSorel("--batch --size 400 --game " + game, noRegistry).status, 2);
+  EXPECT_EQ(convSorel("--batch --quality 95 --game " + game, noRegistry).status, 2);
+
+  CommandResult ok = convSorel("--batch --game " + game + " --out " + out + " --size 640 --quality 90", noRegistry);
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_NE(ok.out.find("変換データ数：16 / 16"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("1 member could not be converted"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("f02.bmp"), std::string::npos);
+  EXPECT_TRUE(fs::exists(out + "/data/Visual_vga.mlz"));
+
+  // The registry's DIRECTORY names the game's program: the folder is the part before the last
+  // backslash. The output folder defaults to the current one.
+  const std::string config = kRoot + "/config";
+  fs::remove_all(config);
+  fs::create_directories(config);
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  ASSERT_TRUE(platform::registrySetString("Software\\ORBA\\Lumenwish", "DIRECTORY", systemPath(game) + "\\Lumenwish.exe"));
+  ::unsetenv("XDG_CONFIG_HOME");
+  std::string cwdOut = kRoot + "/out_cwd";
+  fs::remove_all(cwdOut);
+  fs::create_directories(cwdOut);
+  CommandResult fromRegistry = convSorel("--batch --no-music --no-voices", "cd " + cwdOut + " && XDG_CONFIG_HOME=" + config);
+  EXPECT_EQ(fromRegistry.status, 0) << fromRegistry.err;
+  EXPECT_TRUE(fs::exists(cwdOut + "/data/bg.mlz"));
+  EXPECT_EQ(fromRegistry.out.find("not converted by this build"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sorel
