@@ -382,9 +382,7 @@ TEST(Jbp1Decoder, HandBuiltBlocksRunSymbolsAndEndOfBlock) {
   ASSERT_EQ(c.size(), 6u * 64);
   EXPECT_EQ(c[0], 3);
   EXPECT_EQ(c[12], 1);  // zigzag 16 is natural 12
-  for (int i = 1; i < 64; ++i) {
-    if (i != 12) EXPECT_EQ(c[i], 0) << i;
-  }
+  for (int i = 1; i < 64; ++i) EXPECT_EQ(c[i], i == 12 ? 1 : 0) << i;
   EXPECT_EQ(c[64], 3);             // DC chain: 3 + 0
   EXPECT_EQ(c[64 + kZz[32]], -3);  // 30 + 1 zeros, then position 32
   EXPECT_EQ(c[128], -2);           // 3 - 5
