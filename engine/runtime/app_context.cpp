@@ -1,5 +1,6 @@
 #include "engine/runtime/app_context.h"
 
+#include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/ticks.h"
 #include "engine/runtime/profile.h"
@@ -202,7 +203,11 @@ void GameCore::gameInitialise() {
                 [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
                 [this]() -> const Surface* { return &m_surface; },
                 nullptr,  // FIXME: the pop-up menu's save entries, once the menu exists
-                nullptr};
+                [](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
+                   ColourWord tint, int* x, int* y) {
+                  std::string member(file);
+                  return loadPicture(out, member, archivePath, 0, &archive, tint, x, y) == 1;
+                }};
   m_game = std::make_unique<Game>(host);
   m_game->loadDataTables();
 }
