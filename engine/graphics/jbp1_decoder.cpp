@@ -273,6 +273,7 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
         std::memset(coef, 0, sizeof coef);
         coef[0] = dc;
         bool anyAc = false;
+        bool offColumn0 = false;  // a non-zero coefficient outside column 0
         int k = 0;
         while (k < 63) {
           acIn.refill();
@@ -281,8 +282,10 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
             acIn.consume(f.length);
             k += f.run;
             if (k >= 63) return false;
-            coef[jbp1::kZigzag[static_cast<size_t>(k + 1)]] = f.value;
+            const int at = jbp1::kZigzag[static_cast<size_t>(k + 1)];
+            coef[at] = f.value;
             anyAc |= f.value != 0;
+            offColumn0 |= f.value != 0 && (at & 7) != 0;
             ++k;
             continue;
           }
@@ -305,6 +308,7 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
           int at = jbp1::kZigzag[static_cast<size_t>(k + 1)];
           coef[at] = static_cast<int16_t>(v);
           anyAc |= v != 0;
+          offColumn0 |= v != 0 && (at & 7) != 0;
           ++k;
         }
         if (coefficients) {
@@ -313,8 +317,10 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
           continue;
         }
         const uint16_t* quant = b < 4 ? d.lumaQuant.data() : d.chromaQuant.data();
-        if (anyAc) {
+        if (offColumn0) {
           kernels.inverseTransform(coef, quant, pixels[b]);
+        } else if (anyAc) {
+          kernels.inverseTransformColumn0(coef, quant, pixels[b]);
         } else {
           // Only the DC: both passes give (DC × q, kept to 16 bits) >> 3 everywhere.
           int16_t v = static_cast<int16_t>(static_cast<int16_t>(coef[0] * quant[0]) >> 3);

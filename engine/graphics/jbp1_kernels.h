@@ -12,6 +12,9 @@ struct Jbp1Kernels {
   const char* name;
   /// Dequantises and transforms one block: coefficients in natural order, output rows of 8.
   void (*inverseTransform)(const int16_t coef[64], const uint16_t quant[64], int16_t out[64]);
+  /// The same for a block whose non-zero coefficients all lie in column 0: every output row is
+  /// one value, so the row pass reduces to a shift.
+  void (*inverseTransformColumn0)(const int16_t coef[64], const uint16_t quant[64], int16_t out[64]);
   /// Converts a macroblock (four luma blocks Y0..Y3, chroma C1 and C2) to RGB565 at out, rows
   /// `stride` pixels apart.
   void (*convertMacroblock)(const int16_t luma[4][64], const int16_t c1[64], const int16_t c2[64], uint16_t* out,

@@ -11,6 +11,7 @@ namespace jbp1_generic {
 
 const Jbp1Kernels& jbp1GenericKernels() {
   static constexpr Jbp1Kernels kernels = {"generic", jbp1_generic::inverseTransformKernel,
+                                          jbp1_generic::inverseTransformKernel,
                                           jbp1_generic::convertMacroblockKernel};
   return kernels;
 }

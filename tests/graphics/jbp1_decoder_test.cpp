@@ -13,6 +13,7 @@
 #include "converter/jbp1_encoder.h"
 #include "engine/graphics/jbp1_decoder.h"
 #include "engine/graphics/jbp1_format.h"
+#include "engine/graphics/jbp1_kernels.h"
 
 namespace sorel {
 namespace {
@@ -440,6 +441,59 @@ TEST(Jbp1Decoder, EncoderOutputMatchesThePlainRulesBitForBit) {
     RefDecoded ref = refDecode(s);
     EXPECT_EQ(ref.coef, enc.coefficients());
     ASSERT_EQ(std::vector<uint16_t>(d.d.output.begin(), d.d.output.end()), ref.pixels) << w << "x" << h;
+  }
+}
+
+TEST(Jbp1Kernels, EveryVariantGivesTheSameBytes) {
+  // Random blocks, from sparse to extreme (products that wrap 32 bits), through every kernel
+  // variant; the baseline one is also held against the plain transform.
+  std::vector<const Jbp1Kernels*> variants = {&jbp1GenericKernels()};
+  if (jbp1Avx2Kernels()) variants.push_back(jbp1Avx2Kernels());
+  EXPECT_NE(jbp1Kernels().name, nullptr);
+  std::mt19937 rng(99);
+  for (int round = 0; round < 3000; ++round) {
+    int16_t coef[64] = {};
+    uint16_t quant[64];
+    uint8_t q8[64];
+    const bool extreme = round % 10 == 0, column0 = round % 3 == 0;
+    for (int i = 0; i < 64; ++i) {
+      q8[i] = uint8_t(1 + rng() % (extreme ? 255 : 40));
+      quant[i] = q8[i];
+      if (column0 && i % 8 != 0) continue;
+      if (rng() % 4 == 0) coef[i] = int16_t(extreme ? int(rng() % 65536) - 32768 : int(rng() % 200) - 100);
+    }
+    int16_t want[64];
+    variants[0]->inverseTransform(coef, quant, want);
+    if (!extreme) {
+      int16_t ref[64];
+      refIdct(coef, q8, ref);
+      ASSERT_EQ(std::vector<int16_t>(want, want + 64), std::vector<int16_t>(ref, ref + 64)) << round;
+    }
+    for (const Jbp1Kernels* k : variants) {
+      int16_t got[64];
+      k->inverseTransform(coef, quant, got);
+      ASSERT_EQ(std::vector<int16_t>(got, got + 64), std::vector<int16_t>(want, want + 64)) << k->name << round;
+      if (column0) {
+        k->inverseTransformColumn0(coef, quant, got);
+        ASSERT_EQ(std::vector<int16_t>(got, got + 64), std::vector<int16_t>(want, want + 64)) << k->name << round;
+      }
+    }
+    // Colour conversion, with samples far outside the usual range.
+    int16_t luma[4][64], c1[64], c2[64];
+    for (auto& blk : luma)
+      for (int16_t& v : blk) v = int16_t(extreme ? int(rng() % 65536) - 32768 : int(rng() % 400) - 200);
+    for (int i = 0; i < 64; ++i) {
+      c1[i] = int16_t(extreme ? int(rng() % 65536) - 32768 : int(rng() % 300) - 150);
+      c2[i] = int16_t(extreme ? int(rng() % 65536) - 32768 : int(rng() % 300) - 150);
+    }
+    std::vector<uint16_t> a(16 * 20, 0x1234), b(16 * 20, 0x1234);
+    variants[0]->convertMacroblock(luma, c1, c2, a.data(), 20);
+    for (const Jbp1Kernels* k : variants) {
+      std::fill(b.begin(), b.end(), 0x1234);
+      k->convertMacroblock(luma, c1, c2, b.data(), 20);
+      ASSERT_EQ(a, b) << k->name << round;
+    }
+    EXPECT_EQ(a[16], 0x1234);  // nothing written beside the macroblock
   }
 }
 
