@@ -20,3 +20,9 @@ echo "demo: every member unpacked identical to its source"
 # The sample game: a complete PC installation, listed archive by archive.
 "$bin/sorel-mkgame" "$work/game"
 for pac in "$work"/game/*.pac; do "$bin/sorel-archive" list "$pac" | tail -n 1 | sed "s|^|$(basename "$pac"): |"; done
+
+# Its conversion into the handheld's data folder (VGA pictures, JBP1 at quality 90), and one
+# converted picture as a PNG to look at.
+"$bin/convSorel" --batch --game "$work/game" --out "$work" --size 640 --quality 90
+"$bin/sorel-archive" png "$work/data/bg_vga.mlz" BG_Classroom_Eve.bmp "$work/BG_Classroom_Eve.png"
+echo "demo: converted the sample game into $work/data; a picture is in $work/BG_Classroom_Eve.png"
