@@ -1,6 +1,6 @@
-// The JBP1 pixel kernels, included by each variant's source file inside its own namespace. Only
-// this file's own functions are used, so that nothing compiled for one instruction set is shared
-// with another.
+// The JBP1 pixel kernels in compiler vector types, included by the baseline variant inside its own
+// namespace (the AVX2 variant is written with intrinsics). Only this file's own functions are
+// used, so that nothing compiled here is shared with code built for another instruction set.
 //
 // The arithmetic is the format's: 32-bit products shifted right by 16 (wrapping as 32-bit
 // registers do), column pass results kept to 16 bits, row pass results (y >> 3) kept to 16 bits,

@@ -148,6 +148,40 @@ TEST(ConversionJob, RunsOnItsWorkerAndOnlyOnce) {
   EXPECT_FALSE(fs::exists(empty + "/data/Script.mlz"));
 }
 
+// The sample game as sorel-mkgame writes it, converted at both sizes: every picture member is a
+// picture the engine can load, none was left empty, and the stand overlays carry the place
+// their descriptor gives.
+TEST(ConversionJob, SampleGameConvertsCompletely) {
+  const std::string game = kRoot + "/sample";
+  fs::remove_all(game);
+  std::string cmd = std::string(SOREL_BIN_DIR) + "/sorel-mkgame -q " + game;
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  for (auto [factor, quality] : {std::pair{100, 2}, {50, 3}}) {
+    std::string out = kRoot + "/sample_out" + std::to_string(factor);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    ConversionJob job(settingsFor(game, out, factor, quality));
+    job.runJob();
+    EXPECT_TRUE(job.summary().problems.empty());
+    EXPECT_TRUE(job.summary().failures.empty());
+    int pictures = 0;
+    MlzArchive a;
+    for (const char* base : {"bg", "Stand", "Visual", "Face", "Thumbnail", "System"}) {
+      ASSERT_TRUE(a.loadIndex(systemPath(out + "/data/" + ConversionJob::pictureArchiveName(base, factor)), true));
+      for (size_t i = 0; i < a.memberCount(); ++i) {
+        if (!sameName(extensionOf(a.entry(i).name), ".rbp")) continue;
+        auto bytes = a.extractAt(i);
+        ASSERT_TRUE(bytes) << a.entry(i).name;
+        Picture p;
+        ASSERT_TRUE(decodeRbp(*bytes, p)) << a.entry(i).name;
+        ++pictures;
+      }
+    }
+    EXPECT_EQ(pictures, job.summary().pictures);
+    EXPECT_GT(pictures, 100);
+  }
+}
+
 struct CommandResult {
   int status = -1;
   std::string out, err;
