@@ -1,6 +1,6 @@
-// The story's per-frame cost on the 640 × 480 screen: a page of text typing at normal speed,
-// a picture transition, and a finished page whose click marker animates (which must redraw
-// only the marker). Each iteration is one frame: game step, layer update, composition.
+// The story's per-frame cost on the 640 × 480 screen: a page of text typing at normal speed, a
+// picture transition, a scene transition, and a finished page whose click marker animates (which
+// must redraw only the marker). Each iteration is one frame: game step, layer update, composition.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -154,6 +154,35 @@ void BM_PictureTransition(benchmark::State& state) {
   state.counters["pixels/frame"] = double(area) / double(frames);
 }
 BENCHMARK(BM_PictureTransition)->Unit(benchmark::kMicrosecond);
+
+// The scene transition: the captured screen wiped away in 8-pixel columns over the new scene.
+void BM_SceneTransition(benchmark::State& state) {
+  Bench b;
+  b.run(std::string(kScene) + R"(
+  loop:
+    PUSH_INT 1
+    VISUAL_SHOW
+    CLEAR_STACK
+    PUSH_INT 0
+    SCENE_TRANSITION
+    CLEAR_STACK
+    PUSH_INT 0
+    VISUAL_SHOW
+    CLEAR_STACK
+    PUSH_INT 0
+    SCENE_TRANSITION
+    CLEAR_STACK
+    JUMP @loop
+  )");
+  for (int i = 0; i < 5; ++i) b.frame();
+  int64_t area = 0, frames = 0;
+  for (auto _ : state) {
+    area += b.frame();
+    ++frames;
+  }
+  state.counters["pixels/frame"] = double(area) / double(frames);
+}
+BENCHMARK(BM_SceneTransition)->Unit(benchmark::kMicrosecond);
 
 void BM_StaticPageWithMarker(benchmark::State& state) {
   Bench b;

@@ -130,7 +130,12 @@ void LayerTable::remove(int layer, bool redraw) {
   if (!checkSlot(layer)) return;
   auto& s = m_sprites[size_t(layer)];
   if (!s) return;
-  if (redraw) mark(s->screenRect());
+  if (redraw) {
+    // The effect's tiles may lie outside the sprite's own rectangle (a slide): finishing it
+    // marks them.
+    if (s->effect.active) endEffect(*s);
+    mark(s->screenRect());
+  }
   s.reset();
 }
 
@@ -254,12 +259,37 @@ void LayerTable::startFrames(int layer, int frame, uint32_t now) {
   changed(*s, before);
 }
 
+namespace {
+// The effect's view of a sprite: its own item, its anchor point in 1/1000 pixel and the anchor.
+EffectSprite effectView(const Sprite& s, const DrawItem& item) {
+  return {item, int64_t(s.x) * 1000, int64_t(s.y) * 1000, s.anchorX, s.anchorY};
+}
+}  // namespace
+
+EffectContext LayerTable::effectContext(uint32_t now) {
+  EffectContext context;
+  context.now = now;
+  // Effects mark into a list of their own; its rectangles go on to the marker after each call.
+  m_effectDirty.setBounds(screenWidth, screenHeight);
+  context.dirty = &m_effectDirty;
+  context.screenWidth = screenWidth;
+  context.screenHeight = screenHeight;
+  return context;
+}
+
+void LayerTable::flushEffectMarks() {
+  for (const auto& node : m_effectDirty.nodes()) mark(node.rect);
+  clearDirtyRects(m_effectDirty);
+}
+
 bool LayerTable::startEffect(int layer, int type, uint32_t durationMs, int p3, int p4, int p5, uint32_t now) {
   Sprite* s = get(layer);
-  if (!checkSlot(layer) || !s || type < 1 || type > 191) return false;
-  s->effect = SpriteEffectState{true, type, durationMs & 0xFFFF, now, p3, p4, p5};
-  mark(s->screenRect());
-  return true;
+  if (!checkSlot(layer) || !s || type < kFirstEffectType || type > kLastEffectType) return false;
+  const DrawItem item = s->drawItem();
+  EffectContext context = effectContext(now);
+  const int started = sorel::startEffect(s->effect, effectView(*s, item), context, type, durationMs, p3, p4, p5);
+  flushEffectMarks();
+  return started != 0;
 }
 
 bool LayerTable::effectRunning(int layer, uint32_t now) const {
@@ -267,17 +297,27 @@ bool LayerTable::effectRunning(int layer, uint32_t now) const {
   return s && s->effect.active && now - s->effect.start < s->effect.durationMs;
 }
 
+bool LayerTable::endEffect(Sprite& s) {
+  const DrawItem item = s.drawItem();
+  EffectContext context = effectContext(m_now);
+  const EffectFinish f = sorel::finishEffect(s.effect, effectView(s, item), context);
+  flushEffectMarks();
+  if (f.result == 0) return false;
+  if (f.opacityTo256) s.opacity = 256;
+  s.x = static_cast<int32_t>(f.positionX / 1000);
+  s.y = static_cast<int32_t>(f.positionY / 1000);
+  mark(s.screenRect());
+  return f.removeSprite;
+}
+
 void LayerTable::finishEffect(int layer) {
   Sprite* s = get(layer);
   if (!s || !s->effect.active) return;
-  bool out = (s->effect.type & 128) != 0;
-  if (s->effect.type == 1) s->opacity = 256;
-  s->effect.active = false;
-  mark(s->screenRect());
-  if (out) remove(layer, true);
+  if (endEffect(*s)) remove(layer, true);
 }
 
 void LayerTable::update(uint32_t now) {
+  m_now = now;
   for (int i = 0; i < kSlots; ++i) {
     Sprite* s = m_sprites[size_t(i)].get();
     if (!s) continue;
@@ -297,9 +337,11 @@ void LayerTable::update(uint32_t now) {
       if (moved) changed(*s, before);
     }
     if (s->effect.active) {
-      // The effect's tiles change every frame while it runs.
-      mark(s->screenRect());
-      if (now - s->effect.start >= s->effect.durationMs) finishEffect(i);
+      const DrawItem item = s->drawItem();
+      EffectContext context = effectContext(now);
+      const int done = stepEffect(s->effect, effectView(*s, item), context);
+      flushEffectMarks();
+      if (done) finishEffect(i);
     }
   }
 }
@@ -317,9 +359,17 @@ std::vector<const Sprite*> LayerTable::drawSequence() const {
 const DrawItem* LayerTable::displayList() {
   auto sequence = drawSequence();
   m_items.clear();
-  m_items.reserve(sequence.size());
-  for (const Sprite* s : sequence) m_items.push_back(s->drawItem());
+  size_t count = 0;
+  for (const Sprite* s : sequence) count += s->effect.active ? s->effect.tiles.size() : 1;
+  m_items.reserve(count);
+  for (const Sprite* s : sequence) {
+    if (s->effect.active)
+      m_items.insert(m_items.end(), s->effect.tiles.begin(), s->effect.tiles.end());
+    else
+      m_items.push_back(s->drawItem());
+  }
   for (size_t i = 0; i + 1 < m_items.size(); ++i) m_items[i].next = &m_items[i + 1];
+  if (!m_items.empty()) m_items.back().next = nullptr;
   return m_items.empty() ? nullptr : m_items.data();
 }
 

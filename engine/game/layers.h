@@ -17,6 +17,7 @@
 #include "engine/graphics/draw_item.h"
 #include "engine/graphics/picture.h"
 #include "engine/graphics/rect.h"
+#include "engine/graphics/sprite_effect.h"
 
 namespace sorel {
 
@@ -46,15 +47,6 @@ struct SpriteFrame {
   bool defined = false;
 };
 
-/// The state a sprite effect keeps in its sprite.
-struct SpriteEffectState {
-  bool active = false;
-  int type = 0;
-  uint32_t durationMs = 0;
-  uint32_t start = 0;
-  int p3 = 0, p4 = 0, p5 = 0;
-};
-
 struct Sprite {
   enum class Kind { Picture, Colour };
   Kind kind = Kind::Picture;
@@ -73,8 +65,9 @@ struct Sprite {
   std::vector<SpriteFrame> frames;
   int frame = -1;          ///< the frame shown, -1 without animation
   uint32_t frameStart = 0;
-  SpriteEffectState effect;
-  bool removeAfterEffect = false;
+  /// The sprite effect in progress: while it is active its tiles take the place of the
+  /// sprite's own item in the display list.
+  EffectState effect;
 
   /// The screen rectangle the sprite covers (empty while hidden or without size).
   Rect screenRect() const;
@@ -124,15 +117,17 @@ class LayerTable {
   /// Starts the animation at the frame, now.
   void startFrames(int layer, int frame, uint32_t now);
 
-  /// Starts a sprite effect (types 1..191); false for other types or an empty layer.
+  /// Starts a sprite effect (types 1..191) on the layer as it is now, replacing any effect in
+  /// progress; false for other types or an empty layer.
   bool startEffect(int layer, int type, uint32_t durationMs, int p3, int p4, int p5, uint32_t now);
   /// True while the layer has an effect whose time has not run out.
   bool effectRunning(int layer, uint32_t now) const;
-  /// Ends the effect at once; an out effect then removes the layer.
+  /// Ends the effect at once: the sprite's own item comes back at the place it had when the
+  /// effect started (at full opacity after a fade in); an out effect removes the layer.
   void finishEffect(int layer);
 
   /// Steps animations and effects to `now` (the frame's frozen clock): frames whose time is up
-  /// move on; effects whose time is up finish.
+  /// move on; every effect lays its tiles out for the time, and one whose time is up finishes.
   void update(uint32_t now);
 
   /// The sprite in a layer, null when empty or outside the table.
@@ -143,8 +138,9 @@ class LayerTable {
   /// Layers in drawing sequence (the highest order first, so lower orders end up on top; equal
   /// orders in layer order), visible ones only.
   std::vector<const Sprite*> drawSequence() const;
-  /// The frame's display list: every visible layer's item, chained in drawing sequence. The
-  /// items live until the next call.
+  /// The frame's display list: every visible layer's item (or, while it runs an effect, the
+  /// effect's tiles in their order), chained in drawing sequence. The items live until the next
+  /// call.
   const DrawItem* displayList();
 
   /// Marks a screen rectangle for redrawing.
@@ -161,12 +157,19 @@ class LayerTable {
  private:
   bool checkSlot(int layer);
   void changed(Sprite& s, const Rect& before);
+  /// The world an effect call runs in; what it marks dirty is passed on by flushEffectMarks.
+  EffectContext effectContext(uint32_t now);
+  void flushEffectMarks();
+  /// Ends the sprite's effect and restores the sprite; says whether it asks to be removed.
+  bool endEffect(Sprite& s);
 
   PictureTable& m_pictures;
   uint32_t& m_errorWord;
   DirtyMarker m_mark;
   std::array<std::unique_ptr<Sprite>, kSlots> m_sprites;
   std::vector<DrawItem> m_items;
+  DirtyRectList m_effectDirty;  // what the last effect call marked, in screen pixels
+  uint32_t m_now = 0;           // the clock of the last update
 };
 
 /// Design units to screen pixels (screen size ÷ 640 × 480, integer arithmetic).

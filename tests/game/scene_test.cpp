@@ -11,6 +11,16 @@ class Scene : public GameFixture {
     GameFixture::SetUp();
     loadTables();
   }
+  std::vector<DrawItem> displayList() {
+    std::vector<DrawItem> out;
+    for (const DrawItem* i = game->layers().displayList(); i; i = i->next) out.push_back(*i);
+    return out;
+  }
+  bool coversScreen() const {
+    for (const Rect& r : dirty)
+      if (r.left <= 0 && r.top <= 0 && r.right >= screenWidth && r.bottom >= screenHeight) return true;
+    return false;
+  }
   void loadTables() {
     game->tables().setStand(standTable({{"F_HINA01.bmp", "ST_HINA01.bmp", ""},
                                         {"F_HINA02.bmp", "ST_HINA02.bmp", "ST_HINA02b.bmp"},
@@ -225,22 +235,71 @@ TEST_F(Scene, TransitionCapturesTheScreenAndEndsOnAdvance) {
   EXPECT_EQ(cap->effect.type, 129);
   EXPECT_EQ(cap->order, 0);
   EXPECT_NE(pictures.get(0), nullptr);
-  frame(5);
+  frame(15);  // 240 ms
+  auto items = displayList();
+  ASSERT_EQ(items.size(), 2u) << "the new picture, then the fading capture over it";
+  EXPECT_EQ(items[0].slot, 28);
+  EXPECT_EQ(items[1].slot, 0);
+  EXPECT_EQ(items[1].opacity, 256 - 240 * 256 / 1000);
   EXPECT_EQ(game->script.pc, 12u);
   press(Key::Right);
+  dirty.clear();
   frame();
   EXPECT_FALSE(game->layers().exists(0));
   EXPECT_EQ(pictures.get(0), nullptr);
+  EXPECT_EQ(displayList().size(), 1u);
+  EXPECT_TRUE(coversScreen()) << "where the capture was is drawn again";
   EXPECT_EQ(input.count(Key::Right), 3) << "consumed by the transition";
   EXPECT_EQ(game->script.pc, 18u) << "advanced in the frame the effect ended";
 }
 
-TEST_F(Scene, SceneTransitionWithoutEffectsFinishesInItsFrame) {
+TEST_F(Scene, SceneTransitionWipesTheCaptureAwayColumnByColumn) {
+  // Column k of 8 pixels starts losing its left part at phase k / 2; at 496 ms the phase is
+  // 496 × 47 / 1000 = 23 with 80 columns, 496 × 27 / 1000 = 13 with 40.
+  struct Case {
+    int w, h, cellSize;
+    size_t column;
+    Rect part;
+  };
+  for (const Case& c : {Case{640, 480, 24, 40, {323, 0, 328, 480}}, Case{320, 240, 12, 20, {163, 0, 168, 240}}}) {
+    screenWidth = c.w;
+    screenHeight = c.h;
+    makeGame();
+    loadTables();
+    run("PUSH_INT 0\nVISUAL_SHOW\nCLEAR_STACK\nPUSH_INT 0\nSCENE_TRANSITION\nCLEAR_STACK\nYIELD\n");
+    frame();
+    const Sprite* cap = game->layers().get(0);
+    ASSERT_NE(cap, nullptr);
+    EXPECT_EQ(cap->effect.type, 134);
+    EXPECT_EQ(cap->effect.p3, c.cellSize);
+    EXPECT_EQ(cap->effect.tiles.size(), size_t(c.w / 8));
+    frame(31);
+    auto items = displayList();
+    ASSERT_EQ(items.size(), 1 + size_t(c.w / 8)) << c.w;
+    EXPECT_EQ(items[0].slot, 28);
+    EXPECT_TRUE(items[1].source().empty()) << "the first column has gone";
+    EXPECT_EQ(items[1 + c.column].source(), c.part) << c.w;
+    EXPECT_EQ(items[1 + c.column].x, c.part.left);
+    EXPECT_EQ(items.back().source(), (Rect{c.w - 8, 0, c.w, c.h})) << "the last column is still whole";
+    EXPECT_EQ(items.back().flags, kSpriteIgnoreTone);
+  }
+  screenWidth = 640;
+  screenHeight = 480;
+}
+
+TEST_F(Scene, TransitionsWithoutEffectsFinishInTheFrameTheyStart) {
   settings.effectUse = 0;
-  run("PUSH_INT 0\nSCENE_TRANSITION\nCLEAR_STACK\nYIELD\n");
+  run("PUSH_INT 0\nSCENE_TRANSITION\nCLEAR_STACK\nPUSH_INT 1\nPUSH_INT 0\nVISUAL_TRANSITION\nCLEAR_STACK\nYIELD\n");
   frame();
   EXPECT_EQ(game->script.pc, 12u);
   EXPECT_FALSE(game->layers().exists(0));
+  frame();
+  EXPECT_EQ(game->script.pc, 36u);
+  EXPECT_FALSE(game->layers().exists(0));
+  EXPECT_EQ(pictures.get(0), nullptr) << "nothing was captured";
+  auto items = displayList();
+  ASSERT_EQ(items.size(), 1u) << "the new picture at once";
+  EXPECT_EQ(items[0].slot, 28);
 }
 
 TEST_F(Scene, SceneTransitionTo1062StartsDark) {
