@@ -109,8 +109,9 @@ int main(int argc, char** argv) {
     fail(outHost + ": the output folder cannot be used");
     return 2;
   }
-  if (!platform::isFolder(*outPath)) {
-    fail(outHost + ": no such folder");
+  // A new output folder is made, as a user naming one expects; an existing file is refused.
+  if (!platform::isFolder(*outPath) && !platform::createFolders(*outPath)) {
+    fail(outHost + ": not a folder and cannot be created");
     return 2;
   }
   settings.outputFolder = *outPath;

@@ -1,28 +1,44 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds everything, then packs a folder into an .mlz
-# archive, lists it, checks it and unpacks it again, comparing every member with its source.
+# The main job: installs what is missing, builds everything, generates the sample PC game,
+# converts it into the handheld data folders (640 × 480 and 320 × 240) and plays its first
+# scenario: in a window when a display is available, otherwise headless with scripted taps,
+# leaving screenshots to look at. SOREL_HEADLESS=1 forces the headless run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
 ./scripts/build.sh
-bin="${SOREL_BUILD_DIR:-build}/bin"
+bin="$PWD/${SOREL_BUILD_DIR:-build}/bin"
 work=out/demo
 rm -rf "$work" && mkdir -p "$work"
 
-src=(engine/resources/*.h engine/resources/*.cpp converter/*.cpp)
-"$bin/sorel-archive" pack "$work/demo.mlz" "${src[@]}"
-"$bin/sorel-archive" list "$work/demo.mlz"
-"$bin/sorel-archive" check "$work/demo.mlz"
-"$bin/sorel-archive" extract "$work/demo.mlz" --all "$work/unpacked"
-for f in "${src[@]}"; do cmp "$f" "$work/unpacked/$(basename "$f")"; done
-echo "demo: every member unpacked identical to its source"
-
-# The sample game: a complete PC installation, listed archive by archive.
+echo "== the sample game"
 "$bin/sorel-mkgame" "$work/game"
-for pac in "$work"/game/*.pac; do "$bin/sorel-archive" list "$pac" | tail -n 1 | sed "s|^|$(basename "$pac"): |"; done
+for pac in "$work"/game/*.pac; do
+  printf '%-16s %s\n' "$(basename "$pac")" "$("$bin/sorel-archive" list "$pac" | tail -n 1)"
+done
 
-# Its conversion into the handheld's data folder (VGA pictures, JBP1 at quality 90), and one
-# converted picture as a PNG to look at.
-"$bin/convSorel" --batch --game "$work/game" --out "$work" --size 640 --quality 90
-"$bin/sorel-archive" png "$work/data/bg_vga.mlz" BG_Classroom_Eve.bmp "$work/BG_Classroom_Eve.png"
-echo "demo: converted the sample game into $work/data; a picture is in $work/BG_Classroom_Eve.png"
+echo "== converting it"
+"$bin/convSorel" --batch --game "$work/game" --out "$work/pocket" --size 640 --quality 90
+"$bin/convSorel" --batch --game "$work/game" --out "$work/handheld" --size 320 --quality 90
+for mlz in "$work"/pocket/data/*.mlz; do "$bin/sorel-archive" check "$mlz" >/dev/null; done
+"$bin/sorel-archive" png "$work/pocket/data/bg_vga.mlz" BG_Classroom_Eve.bmp "$work/BG_Classroom_Eve.png"
+
+echo "== playing it"
+scenario="01-01(導入).bin"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${SOREL_HEADLESS:-}" ]; then
+  echo "pocketplayer: tap or press the right arrow to read on, up for the backlog, close the window to quit"
+  "$bin/pocketplayer" --root "$work/pocket" --scenario "$scenario"
+else
+  # Read on every 1.5 s of game time; a screenshot every 5 s.
+  keys="$work/keys.txt"
+  : > "$keys"
+  for f in $(seq 120 90 1800); do echo "$f press right" >> "$keys"; done
+  shots=()
+  for f in 200 500 800 1100 1400 1700; do shots+=(--screenshot "$f:$work/pocket-$f.png"); done
+  "$bin/pocketplayer" --root "$work/pocket" --headless --virtual-clock --frames 1800 \
+      --scenario "$scenario" --input "$keys" --audio-out "$work/pocket.wav" "${shots[@]}"
+  "$bin/handheldplayer" --root "$work/handheld" --headless --virtual-clock --frames 900 \
+      --scenario "$scenario" --input "$keys" --screenshot "600:$work/handheld-600.png"
+  echo "demo: played headless; screenshots are $work/pocket-*.png and $work/handheld-600.png"
+fi
+echo "demo: game in $work/game, data folders in $work/pocket and $work/handheld"
