@@ -26,6 +26,7 @@ bool MusicPlayer::play(std::string_view name, int volume, int fadeInMs, bool loo
   m_playing = true;
   m_name = std::move(requested);
   m_location = m_folder;
+  m_loop = loop;
   m_requestTime = platform::tickCount();
   if (!soundOn()) return true;
   m_mixer->play(kSlot, m_name, m_location, nullptr, volume, fadeInMs, loop, true, m_wholeFile);

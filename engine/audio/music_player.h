@@ -48,6 +48,8 @@ class MusicPlayer {
   const std::string& location() const { return m_location; }
   /// True from play() until stop() or fadeOut().
   bool isPlaying() const { return m_playing; }
+  /// The loop flag of the last request (switching music on again plays it the same way).
+  bool looping() const { return m_loop; }
   /// Engine time (ms) of the last request.
   uint32_t requestTime() const { return m_requestTime; }
 
@@ -61,6 +63,7 @@ class MusicPlayer {
   int m_mode = 0;
   bool m_wholeFile = false;
   bool m_playing = false;
+  bool m_loop = false;
   uint32_t m_requestTime = 0;
 };
 

@@ -92,6 +92,8 @@ class SoundMixer {
 
   /// Device volume min(v, 65535) for both sides.
   void setDeviceVolume(uint32_t v);
+  /// The device volume: left in the low word, right in the high word.
+  uint32_t deviceVolume() const { return m_output.volume(); }
 
   /// One refill: fills `out` (kBufferBytes) with the mix of every channel, stepping fades and
   /// destroying channels whose stop was requested. The output's completion callback calls it;

@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "engine/game/game.h"
+#include "engine/game/game_content.h"
 #include "engine/game/script_opcodes.h"
+#include "engine/resources/format.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/sjis_text.h"
 #include "engine/resources/ticks.h"
@@ -16,6 +18,10 @@ namespace {
 
 // "System.bin": jumping to it ends the story.
 constexpr std::string_view kSystemScript = "System.bin";
+
+// Mixer slots the story uses.
+constexpr int kMusicSlot = 0;
+constexpr int kCompanionSlot = 10;
 
 }  // namespace
 
@@ -37,6 +43,7 @@ Game::Flow Game::executeCommand(uint16_t opcode) {
     case op::kAnimShow:
     case op::kAnimHide: advance(); return Flow::Continue;
     case op::kChoiceBegin:
+      companionVoice(16, true);
       takeSnapshot();
       choices.clear();
       advance();
@@ -195,8 +202,11 @@ Game::Flow Game::executeCommand(uint16_t opcode) {
     case op::kBgmPlayFade: playMusic(stack.value(2), 1000); advance(); return Flow::Continue;
     case op::kBgmFadeOut: m_sound->fadeOutMusic(500); advance(); return Flow::Continue;
     case op::kBgmFadeOutWait:
+      // Waits for the music itself (slot 0) to fade away; with music off nothing plays and the
+      // story goes on at once.
       if (script.repeat == 0) m_sound->fadeOutMusic(1000);
-      if (!m_sound->isPlaying(2)) {
+      if (m_sound->isPlaying(kMusicSlot) && skipping()) m_sound->stop(kMusicSlot);
+      if (!m_sound->isPlaying(kMusicSlot)) {
         advance();
         return Flow::Continue;
       }
@@ -261,6 +271,22 @@ void Game::playMusic(int32_t index, int fadeInMs) {
   if (sameName(name, m_sound->musicName())) return;
   const Settings& s = m_host.settings;
   m_sound->playMusic(name, s.musicVol * s.masterVol / 100, fadeInMs);
+}
+
+void Game::companionVoice(int n, bool startNow) {
+  const Settings& s = m_host.settings;
+  const int m = s.mascotCharMode;
+  // No mascot (0, or a number no heroine has): no companion.
+  if (m < 1 || m > kHeroineCount || s.voicePlay < 2) return;
+  std::string name = std::string(heroines()[size_t(m - 1)].voicePrefix) + format("%z2", {n}) + ".mp3";
+  m_sound->playSystemVoice(name, voiceVolume(), startNow);
+}
+
+void Game::restartLoopEffects() {
+  for (int i = 0; i < 2; ++i) {
+    std::string_view name = fieldView(script.loopSeName[size_t(i)]);
+    if (!name.empty()) playEffect(4 + i, name, true);
+  }
 }
 
 Game::Flow Game::waitSlot(int slot, bool stopOnAdvance) {

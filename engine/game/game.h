@@ -110,6 +110,7 @@ struct TextBox {
   size_t readPos = 0;
   uint32_t nextCharTime = 0;
   std::string voice;       ///< the voice the message named
+  bool voiceStarted = false;  ///< that voice was started on slot 2
   ColourRef colour = 0xFFFFFF;
   bool holdsText = false;  ///< text of an earlier message is still on screen
 };
@@ -190,6 +191,17 @@ class Game {
   bool textVisible() const { return m_box.exists && m_cells.enabled && !m_cells.hidden; }
   Backlog& backlog() { return m_backlog; }
   ReadTable& readTable() { return m_readTable; }
+
+  // Sound ---------------------------------------------------------------------------------------
+  /// Companion voice n of the mascot heroine (MASCOT_CHAR_MODE 1 to 12; none at 0) from the
+  /// system-sound folder on slot 10, when voices are on, at the voice volume; started now, or
+  /// prepared for a later sound().start(10).
+  void companionVoice(int n, bool startNow);
+  /// The menu's mascot voice k: companion voice k, started at once.
+  void mascotVoice(int k) { companionVoice(k, true); }
+  /// Plays the looping effects the story keeps in loopSeName again on slots 4 and 5 (effects
+  /// switched back on, a saved game loaded); nothing while effects are off.
+  void restartLoopEffects();
 
   /// Where the save work takes the snapshot (message and choice commands call it on their
   /// first execution). Nothing is kept yet.

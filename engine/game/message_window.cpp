@@ -182,6 +182,7 @@ void Game::startTyping() {
   m_box.readPos = 0;
   m_box.nextCharTime = ticks();
   m_box.voice.clear();
+  m_box.voiceStarted = false;
   m_box.typedCount = 0;
 }
 
@@ -228,7 +229,7 @@ void Game::voiceCode(std::string_view digits) {
   m_box.voice = std::string(digits) + ".mp3";
   const Settings& s = m_host.settings;
   const bool mannerCut = s.manaVoiceCut != 0 && displayFiltered;
-  if (s.voicePlay >= 2 && !mannerCut && !skipping()) m_sound->playVoice(m_box.voice, voiceVolume());
+  if (s.voicePlay >= 2 && !mannerCut && !skipping()) m_box.voiceStarted = m_sound->playVoice(m_box.voice, voiceVolume());
 }
 
 void Game::placeCell(uint16_t code, int bytes) {
@@ -418,6 +419,9 @@ Game::Flow Game::messageCommand(uint16_t opcode) {
     message.face = stack.value(2);
     copyField(message.text, stack.text(1));
     showFace(message.face);
+    // The automatic message's second without a voice counts from here when the text is typed
+    // in this very frame.
+    if (opcode == op::kMessageAuto) script.voiceEndTick = ticks();
     typingStep();
     if (nowait) script.pc = next;
     return Flow::EndFrame;
@@ -441,7 +445,9 @@ Game::Flow Game::messageCommand(uint16_t opcode) {
   if (clickRequest()) {
     clearClickInputs();
     script.pc = next;
-  } else if (!m_box.voice.empty() || now - script.voiceEndTick >= 1000) {
+  } else if (m_box.voiceStarted || now - script.voiceEndTick >= 1000) {
+    // A line whose voice was heard goes on as the voice ends; one without (none named, voices
+    // off, or the voice could not be played) stays a second to be read.
     script.pc = next;
   }
   return Flow::EndFrame;

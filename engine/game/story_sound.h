@@ -1,8 +1,8 @@
 #pragma once
 // What the story asks of the sound system: voices on slot 2, looping and one-shot effects on
-// slots 4 to 7, and music. The commands and the message window call only this interface; the
-// engine plugs in its mixer-backed implementation, and until then (and in tests) the silent
-// one, in which nothing ever plays.
+// slots 4 to 7, the companion voice on slot 10, and music. The commands and the message window
+// call only this interface; the engine plugs in its mixer-backed implementation (EngineSound),
+// and tests and tools the silent one, in which nothing ever plays.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +16,12 @@ class StorySound {
   /// Plays a voice member of the voice archive on slot 2, once, at volume 0..100. False when it
   /// cannot be played.
   virtual bool playVoice(std::string_view name, int volume) = 0;
+  /// A companion voice from the system-sound folder (name already ending in ".mp3") on slot 10,
+  /// once, at volume 0..100; started at once, or only prepared when startNow is false (start()
+  /// plays it later). False when it cannot be opened.
+  virtual bool playSystemVoice(std::string_view name, int volume, bool startNow) = 0;
+  /// Starts what was prepared on the slot (once, no loop); nothing when the slot is empty.
+  virtual void start(int slot) = 0;
   /// True while something plays on the slot.
   virtual bool isPlaying(int slot) = 0;
   virtual void stop(int slot) = 0;
@@ -39,6 +45,8 @@ class StorySound {
 class SilentStorySound : public StorySound {
  public:
   bool playVoice(std::string_view, int) override { return false; }
+  bool playSystemVoice(std::string_view, int, bool) override { return false; }
+  void start(int) override {}
   bool isPlaying(int) override { return false; }
   void stop(int) override {}
   void fadeOut(int, int) override {}

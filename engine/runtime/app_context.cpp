@@ -117,6 +117,7 @@ EngineCore::EngineCore(const EngineConfig& config)
   // named by their constructor for the logical screen size.
   m_paths = makeDataPaths(config.programFolder);
   if (!m_paths.programFolder.empty()) createSaveFolder(m_paths);
+  m_sound = std::make_unique<EngineSound>(m_mixer, m_music, m_voiceArchive, m_paths, m_settings);
 }
 
 EngineCore::~EngineCore() {
@@ -208,9 +209,22 @@ void GameCore::gameInitialise() {
                   std::string member(file);
                   return loadPicture(out, member, archivePath, 0, &archive, tint, x, y) == 1;
                 }};
-  m_game = std::make_unique<Game>(host);
+  m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }
+
+void GameCore::musicSwitchChanged() { m_sound->applyMusicSwitch(); }
+
+void GameCore::voiceSwitchChanged() { m_sound->applyVoiceSwitch(); }
+
+void GameCore::effectSwitchChanged() {
+  m_sound->applyEffectSwitch();
+  if (m_game && m_settings.sePlay >= 2) m_game->restartLoopEffects();
+}
+
+void GameCore::volumeChanged(SoundOutput output) { m_sound->applyVolume(output); }
+
+void GameCore::masterVolumeChanged() { m_sound->applyAllVolumes(); }
 
 void GameCore::gameStep() {
   if (m_game) m_game->gameStep();
@@ -256,11 +270,7 @@ void AppContext::initialise() {
   startFramePacer(16);
   m_dirty.setBounds(screenWidth, screenHeight);
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
-  m_music.setMusicFolder(m_paths.musicFolder);
-  m_music.setMode(&m_mixer, m_settings.pcm);
-  m_music.setWholeFile(m_settings.memStream != 0);
-  if (m_settings.deviceVol > 0 && m_settings.deviceVol < 65535)
-    m_mixer.setDeviceVolume(static_cast<uint32_t>(m_settings.deviceVol));
+  m_sound->applyStartSettings();
   gameInitialise();
   gameMode = 0;
   subMode = 0;
@@ -319,7 +329,12 @@ void AppContext::composeFrame() {
 }
 
 void AppContext::idlePass() {
-  if (m_virtualStep) platform::advanceVirtualClock(m_virtualStep);
+  if (m_virtualStep) {
+    platform::advanceVirtualClock(m_virtualStep);
+    // The output plays (and the mixer refills) everything due at the new tick before the game
+    // looks at the sound, so a run under the virtual clock mixes the same samples every time.
+    m_mixer.syncOutput();
+  }
   m_pacer.now = ticks();
   uint32_t frameBefore = m_frames;
   if (m_menu.isOpen()) {

@@ -19,6 +19,7 @@
 #include "engine/graphics/picture.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
+#include "engine/runtime/engine_sound.h"
 #include "engine/runtime/frame_pacer.h"
 #include "engine/runtime/input.h"
 #include "engine/runtime/key_map.h"
@@ -128,6 +129,8 @@ class EngineCore : public WindowBase {
   /// Opens the sound output (start-up, after the decoder module is loaded). Without an output the
   /// game runs silently.
   bool openSound() { return m_mixer.create(); }
+  /// The sound as the game and the settings see it (mixer, music player, voice archive).
+  EngineSound& sound() { return *m_sound; }
   DirtyRectList& dirtyList() { return m_dirty; }
   PopupMenu& popupMenu() { return m_menu; }
   MlzArchive& scriptArchive() { return m_scriptArchive; }
@@ -164,6 +167,7 @@ class EngineCore : public WindowBase {
   // FIXME: the message text (character cells) comes with the message window.
   DataPaths m_paths;
   Settings m_settings;
+  std::unique_ptr<EngineSound> m_sound;  // over the mixer, music player, voice archive, settings
   platform::Shell* m_shell = nullptr;
 };
 
@@ -189,6 +193,19 @@ class GameCore : public EngineCore {
   /// Starts straight in story mode with the scenario (CP932 member name of the Script archive);
   /// false when it cannot be loaded.
   bool startStory(std::string_view scenario);
+
+  /// The pop-up menu's sound commands store the new setting, then put it into effect with one of
+  /// these. PCM: the music player's mode (music switched on plays its last request again).
+  void musicSwitchChanged();
+  /// VOICE_PLAY: voices switched off fall silent.
+  void voiceSwitchChanged();
+  /// SE_PLAY: effects switched off fall silent; switched on, the looping effects the story
+  /// keeps play again.
+  void effectSwitchChanged();
+  /// MUSIC_VOL, VOICE_VOL, SE_VOL or MOV_VOL: that output's level.
+  void volumeChanged(SoundOutput output);
+  /// MASTER_VOL: every output's level.
+  void masterVolumeChanged();
 
   uint32_t errorWord = 0;
   uint32_t gameMode = 0;

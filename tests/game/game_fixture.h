@@ -26,33 +26,60 @@ namespace sorel::test {
 /// A sound stand-in that records requests and plays each voice for a set time.
 class RecordingSound : public StorySound {
  public:
-  bool playVoice(std::string_view name, int) override {
+  bool playVoice(std::string_view name, int volume) override {
     voices.emplace_back(name);
+    voiceVolumes.push_back(volume);
     voiceUntil = platform::tickCount() + voiceLength;
     return true;
   }
-  bool isPlaying(int slot) override { return slot == 2 && int32_t(platform::tickCount() - voiceUntil) < 0; }
+  bool playSystemVoice(std::string_view name, int volume, bool startNow) override {
+    systemVoices.push_back(std::string(name) + "@" + std::to_string(volume) + (startNow ? "" : ":prepared"));
+    return true;
+  }
+  void start(int slot) override { starts.push_back(slot); }
+  bool isPlaying(int slot) override {
+    if (slot == 0) return musicPlaying;
+    if (slot == 6 || slot == 7) return effectPlaying[size_t(slot - 6)];
+    return slot == 2 && int32_t(platform::tickCount() - voiceUntil) < 0;
+  }
   void stop(int slot) override {
     if (slot == 2) voiceUntil = platform::tickCount();
+    if (slot == 0) musicPlaying = false;
+    if (slot == 6 || slot == 7) effectPlaying[size_t(slot - 6)] = false;
     stops.push_back(slot);
   }
-  void fadeOut(int slot, int) override { stop(slot); }
+  void fadeOut(int slot, int ms) override {
+    fades.push_back(std::to_string(slot) + ":" + std::to_string(ms));
+    stop(slot);
+  }
   void stopAll() override { voiceUntil = platform::tickCount(); }
-  void playEffect(int slot, std::string_view name, int, bool loop) override {
-    effects.push_back(std::to_string(slot) + ":" + std::string(name) + (loop ? ":loop" : ""));
+  void playEffect(int slot, std::string_view name, int volume, bool loop) override {
+    effects.push_back(std::to_string(slot) + ":" + std::string(name) + (loop ? ":loop" : "") + "@" +
+                      std::to_string(volume));
+    if (slot == 6 || slot == 7) effectPlaying[size_t(slot - 6)] = true;
   }
-  void playMusic(std::string_view name, int, int fade) override {
+  void playMusic(std::string_view name, int volume, int fade) override {
     music.assign(name);
-    musicRequests.push_back(std::string(name) + "@" + std::to_string(fade));
+    musicPlaying = true;
+    musicRequests.push_back(std::string(name) + "@" + std::to_string(fade) + "@" + std::to_string(volume));
   }
-  void fadeOutMusic(int) override { music.clear(); }
-  void stopMusic() override { music.clear(); }
+  /// The fade leaves slot 0 playing until the test ends it (musicPlaying = false).
+  void fadeOutMusic(int ms) override {
+    music.clear();
+    musicFades.push_back(ms);
+  }
+  void stopMusic() override {
+    music.clear();
+    musicPlaying = false;
+  }
   std::string_view musicName() override { return music; }
 
   uint32_t voiceLength = 0;
   uint32_t voiceUntil = 0;
-  std::vector<std::string> voices, effects, musicRequests;
-  std::vector<int> stops;
+  std::vector<std::string> voices, effects, musicRequests, systemVoices, fades;
+  std::vector<int> stops, starts, musicFades, voiceVolumes;
+  bool musicPlaying = false;
+  std::array<bool, 2> effectPlaying{};
   std::string music;
 };
 

@@ -197,6 +197,112 @@ TEST_F(Messages, BacklogOpensWithUpFromTheFrameAfterTheMarker) {
   EXPECT_EQ(game->script.pc, kNext + kAfter);
 }
 
+TEST_F(Messages, VoicesPlayOnlyWhenOnAndNeitherMannerModeNorSkippingSilencesThem) {
+  struct Case {
+    int voicePlay, manaVoiceCut;
+    bool filtered, skipMode, skipKey, heard;
+  };
+  const Case cases[] = {
+      {1, 0, false, false, false, false},  // voices off
+      {0, 0, false, false, false, false},  // voices unavailable
+      {2, 1, true, false, false, false},   // manner mode dims the picture and silences voices
+      {2, 1, false, false, false, true},   // nothing dimmed
+      {2, 0, true, false, false, true},    // dimmed, but voices stay
+      {2, 0, false, true, false, false},   // skip mode
+      {2, 0, false, false, true, false},   // skip key held
+      {2, 0, false, false, false, true},
+  };
+  settings.masterVol = 50;
+  settings.voiceVol = 50;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.voicePlay << c.manaVoiceCut << c.filtered << c.skipMode << c.skipKey);
+    settings.voicePlay = c.voicePlay;
+    settings.manaVoiceCut = c.manaVoiceCut;
+    sound.voices.clear();
+    sound.voiceVolumes.clear();
+    run(message(2, -1, "@v01001あ") + "YIELD\n");
+    game->displayFiltered = c.filtered;
+    input.skipLockLatched = c.skipMode;
+    input.count(Key::Left) = c.skipKey ? 1 : 0;
+    frame();
+    input.skipLockLatched = 0;
+    input.count(Key::Left) = 0;
+    EXPECT_EQ(sound.voices.size(), c.heard ? 1u : 0u);
+    if (c.heard) {
+      EXPECT_EQ(sound.voiceVolumes, std::vector<int>{25});
+    }
+    EXPECT_EQ(game->textBox().voice, "01001.mp3") << "named whether heard or not";
+  }
+}
+
+TEST_F(Messages, FinishingAMessageStopsLetsPlayOrFadesItsVoiceByTheCutMode) {
+  settings.voicePlay = 2;
+  sound.voiceLength = 10000;
+  for (int mode : {0, 1, 2}) {
+    SCOPED_TRACE(mode);
+    settings.voiceCutMode = mode;
+    run(message(2, -1, "@v01001あ") + message(2, -1, "い") + "YIELD\n");
+    framesUntilMarker();
+    sound.stops.clear();
+    sound.fades.clear();
+    press(Key::Right);
+    frame();
+    EXPECT_EQ(game->script.pc, kAfter);
+    EXPECT_EQ(sound.stops, mode == 0 ? std::vector<int>{2} : mode == 2 ? std::vector<int>{2} : std::vector<int>{});
+    EXPECT_EQ(sound.fades, mode == 2 ? std::vector<std::string>{"2:1500"} : std::vector<std::string>{});
+    // The next line without a voice leaves a voice that was let play alone.
+    framesUntilMarker();
+    EXPECT_EQ(sound.isPlaying(2), mode == 1);
+    sound.voiceUntil = 0;
+  }
+}
+
+TEST_F(Messages, AutomaticModeWaitsForTheVoiceAndTheLockShortensTheWaitAfterIt) {
+  settings.voicePlay = 2;
+  settings.messageAuto = 1;
+  settings.messageSpeed = 0;
+  sound.voiceLength = 300;
+  for (int lock : {0, 1}) {
+    SCOPED_TRACE(lock);
+    settings.voiceAutolock = lock;
+    run(message(2, -1, "@v01001あ") + "YIELD\n");
+    uint32_t lastPlaying = 0, advancedAt = 0;
+    for (int i = 0; i < 100 && !advancedAt; ++i) {
+      frame();
+      if (sound.isPlaying(2)) lastPlaying = platform::tickCount();
+      if (game->script.pc != kAt) advancedAt = platform::tickCount();
+    }
+    ASSERT_GT(lastPlaying, 0u);
+    ASSERT_GT(advancedAt, lastPlaying);
+    // With the lock 100 ms after the voice; without it the text delay, 200 ms for one character.
+    const uint32_t wait = lock ? 100 : 200;
+    EXPECT_GE(advancedAt - lastPlaying, wait);
+    EXPECT_LT(advancedAt - lastPlaying, wait + 16);
+  }
+}
+
+TEST_F(Messages, BacklogReplaysAnEntrysVoiceOnATapWhenVoicesAreOn) {
+  settings.voicePlay = 2;
+  run(message(2, -1, "@v01001あ") + message(2, -1, "い") + "YIELD\n");
+  framesUntilMarker();
+  press(Key::Right);
+  frame();
+  framesUntilMarker();
+  frame();
+  press(Key::Up);
+  frame();
+  ASSERT_EQ(gameMode, uint32_t(kModeBacklog));
+  // The newest entry is at the bottom: one line, frame top at 430, its icon at (576, 438).
+  sound.voices.clear();
+  tap(580, 442);
+  frame();
+  EXPECT_EQ(sound.voices, std::vector<std::string>{"01001.mp3"});
+  settings.voicePlay = 1;
+  tap(580, 442);
+  frame();
+  EXPECT_EQ(sound.voices.size(), 1u) << "voices off: no replay";
+}
+
 TEST_F(Messages, SpeakerColoursComeFromTheSettingsSwapped) {
   for (int i = 0; i < 16; ++i) settings.messageColour[size_t(i)] = 0x010000u * uint32_t(i + 1) + 0x0000AA;
   EXPECT_EQ(game->speakerColour(1), 0xAA0001u);
