@@ -1,12 +1,45 @@
 #include "converter/conversion_job.h"
 
+#include "converter/audio_conversion.h"
 #include "converter/mlz_writer.h"
+#include "converter/mp3_encoder.h"
 #include "converter/pac_archive.h"
 #include "engine/resources/sjis_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
 namespace sorel {
+
+namespace {
+constexpr const char* kGameExecutable = "Lumenwish.exe";
+}
+
+StartRefusal checkStart(std::string_view gameFolder, std::string_view encoderVersion) {
+  if (gameFolder.empty()) return StartRefusal::NoGameFolder;
+  if (encoderVersion.empty()) return StartRefusal::NoEncoder;
+  std::string exe(gameFolder);
+  if (exe.back() != '\\') exe += '\\';
+  exe += kGameExecutable;
+  return platform::fileExists(exe) ? StartRefusal::None : StartRefusal::NoGame;
+}
+
+StartMessage startMessage(StartRefusal refusal) {
+  switch (refusal) {
+    case StartRefusal::NoEncoder: return {"<< GOGO.DLL >>が見つかりませんでした。", "ＤＬＬ異常"};
+    case StartRefusal::NoGame: return {"『Lumenwish』のフォルダを指定して下さい。", "フォルダ異常"};
+    default: return {};
+  }
+}
+
+std::string encoderLine(std::string_view encoderVersion) { return "GOGO.DLL : " + std::string(encoderVersion); }
+
+std::string probeEncoder() {
+  Mp3EncoderModule encoder;
+  encoder.load();
+  std::string version = encoder.version();
+  encoder.unload();
+  return version;
+}
 
 ConversionJob::ConversionJob(ConversionSettings settings) : m_settings(std::move(settings)) {
   for (std::string* folder : {&m_settings.gameFolder, &m_settings.outputFolder})
@@ -79,9 +112,20 @@ void ConversionJob::runJob() {
     pictureStep("Thumbnail.pac", "Thumbnail", PictureArchive::Thumbnail);
     pictureStep("System.pac", "System", PictureArchive::System);
   }
-  // Steps 10-13 (BGM.pac, SE.pac and SystemVoice.pac to loose MP3 files with the music group,
-  // Voice.pac to voice.mlz with the voices group) belong to the audio conversion and run here,
-  // after the pictures, once it exists.
+  if (m_settings.music) {
+    const SoundTarget music =
+        soundTarget(m_settings.musicBitrateIndex, m_settings.musicRateIndex, m_settings.musicStereo != 0);
+    noteBitrate("music, effects and system voices", music);
+    soundStep("BGM.pac", "bgm", music);
+    soundStep("SE.pac", "se", music);
+    soundStep("SystemVoice.pac", "sys", music);
+  }
+  if (m_settings.voices) {
+    // Voices are always mono, whatever the music's stereo setting.
+    const SoundTarget voice = soundTarget(m_settings.voiceBitrateIndex, m_settings.voiceRateIndex, false);
+    noteBitrate("voices", voice);
+    voiceStep(voice);
+  }
 
   m_summary.elapsedMs = platform::tickCount() - started;
   setCurrent("");
@@ -150,6 +194,80 @@ void ConversionJob::pictureStep(std::string_view source, std::string_view output
     if (!m.problem.empty()) m_summary.problems.push_back({output, pac.entry(i).name, m.problem});
     else if (m.picture) ++m_summary.pictures;
     writer.add(m.name, m.bytes, true);
+    ++m_count;
+  }
+  finishArchive(writer, output);
+}
+
+void ConversionJob::noteBitrate(std::string_view group, const SoundTarget& target) {
+  if (target.kbps == target.requestedKbps) return;
+  m_summary.notes.push_back(std::string(group) + ": " + std::to_string(target.requestedKbps) +
+                            " kbit/s does not exist at " + std::to_string(target.format.rate) + " Hz; encoded at " +
+                            std::to_string(target.kbps) + " kbit/s");
+}
+
+void ConversionJob::soundStep(std::string_view source, std::string_view folder, const SoundTarget& target) {
+  const std::string path = sourcePath(source);
+  if (!platform::fileExists(path)) return;
+  PacArchive pac;
+  if (!pac.open(path)) {
+    m_summary.failures.push_back(std::string(source) + ": not a readable archive");
+    return;
+  }
+  m_total += static_cast<int>(pac.memberCount());
+  const std::string where = "data\\" + std::string(folder);
+  for (size_t i = 0; i < pac.memberCount(); ++i) {
+    const std::string& name = pac.entry(i).name;
+    setCurrent(name);
+    const std::string file = replaceExtension(untilNul(name), ".mp3");
+    const std::string filePath = outputPath(std::string(folder) + "\\" + file);
+    // The name becomes a file name: it must not lead out of the sound folder.
+    const bool plain = !lastCharOf(file, '\\') && !lastCharOf(file, '/');
+    std::string problem;
+    std::vector<uint8_t> mp3;
+    if (!plain) problem = "not a plain file name";
+    else if (auto bytes = pac.readMember(i)) mp3 = convertSound(*bytes, target, problem);
+    else problem = "cannot be unpacked";
+    if (!mp3.empty() && platform::writeWholeFile(filePath, mp3, false)) {
+      ++m_summary.sounds;
+      ++m_summary.soundFiles;
+      m_summary.bytesWritten += mp3.size();
+    } else {
+      if (problem.empty()) problem = "cannot be written";
+      // No file rather than one from an earlier run: the folder matches this conversion.
+      if (plain) platform::removeFile(filePath);
+      m_summary.problems.push_back({where, name, problem});
+    }
+    ++m_count;
+  }
+}
+
+void ConversionJob::voiceStep(const SoundTarget& target) {
+  const std::string path = sourcePath("Voice.pac");
+  if (!platform::fileExists(path)) return;
+  PacArchive pac;
+  const std::string output = "voice.mlz";
+  if (!pac.open(path)) {
+    m_summary.failures.push_back("Voice.pac: not a readable archive");
+    return;
+  }
+  m_total += static_cast<int>(pac.memberCount());
+  MlzWriter writer;
+  if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
+    m_summary.failures.push_back(output + ": cannot be created");
+    return;
+  }
+  for (size_t i = 0; i < pac.memberCount(); ++i) {
+    const std::string& name = pac.entry(i).name;
+    setCurrent(name);
+    std::string problem;
+    std::vector<uint8_t> mp3;
+    if (auto bytes = pac.readMember(i)) mp3 = convertSound(*bytes, target, problem);
+    else problem = "cannot be unpacked";
+    // Every source member keeps its entry: one that gave no MP3 is an empty member.
+    if (mp3.empty()) m_summary.problems.push_back({output, name, problem});
+    else ++m_summary.sounds;
+    writer.add(replaceExtension(untilNul(name), ".mp3"), mp3, false);
     ++m_count;
   }
   finishArchive(writer, output);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "converter/audio_conversion.h"
 #include "converter/picture_rules.h"
 #include "converter/update_list.h"
 #include "engine/resources/worker_thread.h"
@@ -43,10 +44,40 @@ struct ConversionSummary {
   int archivesWritten = 0;
   uint64_t bytesWritten = 0;
   int pictures = 0;                     ///< picture members converted (not counting empty ones)
+  int sounds = 0;                       ///< sound members encoded to MP3
+  int soundFiles = 0;                   ///< loose MP3 files written (music, effects, system voices)
   std::vector<MemberProblem> problems;  ///< members written empty
   std::vector<std::string> failures;    ///< archives that could not be read or written
+  std::vector<std::string> notes;       ///< settings the job had to adapt (a bitrate MPEG lacks)
   uint32_t elapsedMs = 0;
 };
+
+/// Why Start does not create a job, in the order Start checks.
+enum class StartRefusal {
+  None,
+  NoGameFolder,  ///< no game folder chosen: Start does nothing
+  NoEncoder,     ///< the MP3 encoder did not answer the probe, whatever the content groups
+  NoGame,        ///< no Lumenwish.exe in the game folder
+};
+
+/// Start's checks on the game folder (a system path, trailing '\' optional) and the encoder
+/// probe's version text.
+StartRefusal checkStart(std::string_view gameFolder, std::string_view encoderVersion);
+
+/// The warning box Start shows for a refusal: its text and caption (UTF-8); null texts for None
+/// and NoGameFolder, which show nothing.
+struct StartMessage {
+  const char* text = nullptr;
+  const char* caption = nullptr;
+};
+StartMessage startMessage(StartRefusal refusal);
+
+/// The encoder line of the dialog, "GOGO.DLL : %s" with the probe's version text.
+std::string encoderLine(std::string_view encoderVersion);
+
+/// Probes the MP3 encoder as the dialog does at start-up: bind, ask its version, release.
+/// Empty when it is not available.
+std::string probeEncoder();
 
 class ConversionJob : public WorkerThread {
  public:
@@ -76,6 +107,9 @@ class ConversionJob : public WorkerThread {
   enum class Copy { Script, Table };
   void copyStep(std::string_view source, std::string_view output, Copy kind);
   void pictureStep(std::string_view source, std::string_view outputBase, PictureArchive kind);
+  void soundStep(std::string_view source, std::string_view folder, const SoundTarget& target);
+  void voiceStep(const SoundTarget& target);
+  void noteBitrate(std::string_view group, const SoundTarget& target);
   std::string sourcePath(std::string_view name) const;
   std::string outputPath(std::string_view name) const;
   void setCurrent(std::string_view name);

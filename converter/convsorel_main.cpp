@@ -6,6 +6,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 #include <filesystem>
 #include <string>
 
@@ -22,8 +23,6 @@ using namespace sorel;
 constexpr const char* kProgram = "convSorel";
 constexpr const char* kRegistryKey = "Software\\ORBA\\Lumenwish";
 constexpr const char* kRegistryValue = "DIRECTORY";
-constexpr const char* kGameExecutable = "Lumenwish.exe";
-constexpr const char* kFolderMessage = "『Lumenwish』のフォルダを指定して下さい。";
 constexpr const char* kProgressPattern = "変換データ数：%d / %d (%s)";
 
 void fail(const std::string& message) { std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str()); }
@@ -36,6 +35,33 @@ std::string registryGameFolder() {
   std::string folder(untilNul(*value));
   if (auto cut = lastCharOf(folder, '\\')) folder.resize(*cut);
   return folder;
+}
+
+/// A list position from the list's value: "64", "64/32" or "64/32kbit" for music ("32" or
+/// "32kbit" for voices); the value is the list's first number.
+std::optional<int> bitrateIndex(std::string text, bool music) {
+  if (text.size() > 4 && text.compare(text.size() - 4, 4, "kbit") == 0) text.resize(text.size() - 4);
+  int32_t value = 0;
+  size_t digits = text.find_first_not_of("0123456789");
+  std::string first = text.substr(0, digits);
+  if (first.empty() || !parseInt(first, value)) return std::nullopt;
+  for (int i = 0; i < 13; ++i) {
+    const int stereo = kBitrateTable[i];
+    const int listed = music ? stereo : stereo / 2;
+    if (value != listed) continue;
+    std::string expected = std::to_string(listed) + (music ? "/" + std::to_string(stereo / 2) : "");
+    if (digits == std::string::npos || text == expected) return i;
+  }
+  return std::nullopt;
+}
+
+/// A rate list position from "22050", "22.05", "22.05kHz", "44100", "44.1" or "44.10kHz".
+std::optional<int> rateIndex(const std::string& text) {
+  for (const char* t : {"22050", "22.05", "22.05kHz"})
+    if (text == t) return 0;
+  for (const char* t : {"44100", "44.1", "44.10", "44.1kHz", "44.10kHz"})
+    if (text == t) return 1;
+  return std::nullopt;
 }
 
 std::string progressLine(const ConversionJob& job) {
@@ -67,6 +93,17 @@ int main(int argc, char** argv) {
   app.add_flag("--pictures,!--no-pictures", pictures, "pictures, scenario and tables (default on)");
   app.add_flag("--music,!--no-music", music, "music, sound effects and system voices (default on)");
   app.add_flag("--voices,!--no-voices", voices, "character voices (default on)");
+  std::string musicBitrate = "64/32", musicRate = "22050", voiceBitrate = "32", voiceRate = "22050";
+  bool stereo = true;
+  app.add_option("--music-bitrate", musicBitrate,
+                 "music, effects and system voices: 16/8, 32/16, 48/24, 64/32, 80/40, 96/48, 112/56, 128/64, "
+                 "160/80, 192/96, 224/112, 256/128 or 320/160 kbit/s (stereo/mono; the first number is enough; "
+                 "default 64/32)");
+  app.add_option("--music-rate", musicRate, "music, effects and system voices: 22050 or 44100 Hz (default 22050)");
+  app.add_flag("--stereo,!--mono", stereo, "music, effects and system voices in stereo (default) or mono");
+  app.add_option("--voice-bitrate", voiceBitrate,
+                 "voices (always mono): 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128 or 160 kbit/s (default 32)");
+  app.add_option("--voice-rate", voiceRate, "voices: 22050 or 44100 Hz (default 22050)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -89,18 +126,32 @@ int main(int argc, char** argv) {
   } else {
     settings.gameFolder = registryGameFolder();
   }
-  if (settings.gameFolder.empty()) {
+  auto musicBitrateIndex = bitrateIndex(musicBitrate, true);
+  auto voiceBitrateIndex = bitrateIndex(voiceBitrate, false);
+  auto musicRateIndex = rateIndex(musicRate), voiceRateIndex = rateIndex(voiceRate);
+  if (!musicBitrateIndex || !voiceBitrateIndex || !musicRateIndex || !voiceRateIndex) {
+    fail(!musicBitrateIndex   ? "--music-bitrate " + musicBitrate + ": not one of the music bitrates"
+         : !voiceBitrateIndex ? "--voice-bitrate " + voiceBitrate + ": not one of the voice bitrates"
+         : !musicRateIndex    ? "--music-rate " + musicRate + ": use 22050 or 44100"
+                              : "--voice-rate " + voiceRate + ": use 22050 or 44100");
+    return 2;
+  }
+
+  // Start's checks in the dialog's order: a game folder, the MP3 encoder (whatever the content
+  // groups), the game's program in the folder.
+  const std::string encoderVersion = probeEncoder();
+  StartRefusal refusal = checkStart(settings.gameFolder, encoderVersion);
+  if (refusal == StartRefusal::NoGameFolder) {
     fail(std::string("no game folder: give --game DIR, or set the ") + kRegistryValue + " value under " +
          kRegistryKey + " (" + platform::registryFilePath() + ")");
     return 2;
   }
-  std::string exe = settings.gameFolder;
-  if (exe.back() != '\\') exe += '\\';
-  exe += kGameExecutable;
-  if (!platform::fileExists(exe)) {
-    fail(kFolderMessage);
+  if (refusal != StartRefusal::None) {
+    StartMessage m = startMessage(refusal);
+    fail(std::string(m.caption) + ": " + m.text);
     return 1;
   }
+  std::printf("%s\n", encoderLine(encoderVersion).c_str());
 
   std::error_code ec;
   std::string outHost = out.empty() ? std::filesystem::current_path(ec).string() : out;
@@ -120,10 +171,11 @@ int main(int argc, char** argv) {
   settings.pictures = pictures;
   settings.music = music;
   settings.voices = voices;
-  // The dialog refuses to start without the MP3 encoder; that check comes with the audio steps,
-  // which this build does not run.
-  if (music || voices)
-    std::printf("%s: note: music, effects and voices are not converted by this build\n", kProgram);
+  settings.musicBitrateIndex = *musicBitrateIndex;
+  settings.musicRateIndex = *musicRateIndex;
+  settings.musicStereo = stereo ? 1 : 0;
+  settings.voiceBitrateIndex = *voiceBitrateIndex;
+  settings.voiceRateIndex = *voiceRateIndex;
 
   ConversionJob job(settings);
   if (!job.start()) {
@@ -142,8 +194,10 @@ int main(int argc, char** argv) {
   std::printf(terminal ? "\r%s\033[K\n" : "%s\n", progressLine(job).c_str());
 
   const ConversionSummary& s = job.summary();
-  std::printf("%d members (%d pictures) in %d archives, %" PRIu64 " bytes written, %.1f s\n", job.count(), s.pictures,
-              s.archivesWritten, s.bytesWritten, s.elapsedMs / 1000.0);
+  std::printf("%d members (%d pictures, %d sounds) in %d archives and %d sound files, %" PRIu64
+              " bytes written, %.1f s\n",
+              job.count(), s.pictures, s.sounds, s.archivesWritten, s.soundFiles, s.bytesWritten, s.elapsedMs / 1000.0);
+  for (const std::string& note : s.notes) std::printf("note: %s\n", note.c_str());
   if (!s.problems.empty()) {
     if (s.problems.size() == 1) std::printf("1 member could not be converted and was written empty:\n");
     else std::printf("%zu members could not be converted and were written empty:\n", s.problems.size());

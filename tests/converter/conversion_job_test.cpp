@@ -12,8 +12,10 @@
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/mlz_archive.h"
 #include "engine/resources/sjis_text.h"
+#include "mp3_check.h"
 #include "platform/registry.h"
 #include "test_game.h"
+#include "tools/pac_writer.h"
 
 namespace sorel {
 namespace {
@@ -188,7 +190,9 @@ struct CommandResult {
 };
 
 CommandResult convSorel(const std::string& args, const std::string& env = "") {
-  std::string o = kRoot + "/stdout.txt", e = kRoot + "/stderr.txt";
+  // Per test, so that tests running side by side keep their outputs apart.
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::string o = kRoot + "/" + test + ".stdout.txt", e = kRoot + "/" + test + ".stderr.txt";
   std::string cmd = env + " " + std::string(SOREL_BIN_DIR) + "/convSorel " + args + " >" + o + " 2>" + e;
   CommandResult r;
   int raw = std::system(cmd.c_str());
@@ -248,6 +252,185 @@ TEST(ConvSorelBatch, StartChecksProgressAndSummary) {
   EXPECT_EQ(fromRegistry.status, 0) << fromRegistry.err;
   EXPECT_TRUE(fs::exists(cwdOut + "/data/bg.mlz"));
   EXPECT_EQ(fromRegistry.out.find("not converted by this build"), std::string::npos);
+}
+
+// A game folder with only the four sound archives, packed the three ways the game packs them.
+// Two members cannot be used: a sound effect that is no WAVE file and a voice whose fmt chunk
+// is cut short.
+std::string makeSoundGame(const std::string& name) {
+  std::string game = kRoot + "/" + name;
+  fs::remove_all(game);
+  fs::create_directories(game);
+  writeFile(game + "/Lumenwish.exe", {'M', 'Z'});
+  const std::string opening = "\x83\x49\x81\x5B\x83\x76\x83\x6A\x83\x93\x83\x4F.wav";  // オープニング.wav
+  auto stereo44 = wavePcm16(sine(440, 9000, 44100 / 2, 44100, 2), 2, 44100);
+  auto mono22 = wavePcm16(sine(330, 9000, 22050 / 2, 22050, 1), 1, 22050);
+  std::vector<uint8_t> format = formatData(0x11, 1, 22050, 512, 4);
+  put16(format, 2);
+  put16(format, 1017);
+  std::vector<uint8_t> adpcm(4, 0);
+  adpcm.insert(adpcm.end(), 508, 0x17);
+  auto adpcmWave = riff({chunk("fmt ", format), chunk("data", adpcm)});
+  auto brokenVoice = riff({chunk("fmt ", std::vector<uint8_t>(10, 1)), chunk("data", {1, 2})});
+
+  constexpr uint32_t kStored = 0, kLzss = 1, kHuffman = 2;  // the archives' packing methods
+  auto pacFile = [&](const char* file, std::vector<PacMember> members, uint32_t method) {
+    EXPECT_TRUE(writePac(systemPath(game + "/" + file), members, method)) << file;
+  };
+  pacFile("BGM.pac", {{opening, stereo44}, {"BGM_Calm.wav", mono22}}, kHuffman);
+  pacFile("SE.pac", {{"se_pop.wav", adpcmWave}, {"se_bad.wav", {'n', 'o', 'p', 'e'}}}, kLzss);
+  pacFile("SystemVoice.pac", {{"sys01.wav", mono22}}, kStored);
+  pacFile("Voice.pac", {{"01001.wav", mono22}, {"01002.wav", brokenVoice}, {"01003.wav", stereo44}},
+          kLzss);
+  return game;
+}
+
+class SoundSteps : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(mp3check::loadBuiltDecoder()); }
+  void TearDown() override { unloadDecoderModule(); }
+
+  static std::vector<uint8_t> read(const std::string& host) {
+    auto bytes = platform::readWholeFile(systemPath(host));
+    return bytes ? *bytes : std::vector<uint8_t>{};
+  }
+};
+
+TEST_F(SoundSteps, LooseFilesAndVoiceArchive) {
+  std::string game = makeSoundGame("sounds");
+  std::string out = kRoot + "/out_sounds";
+  fs::remove_all(out);
+  fs::create_directories(out + "/data/se");
+  writeFile(out + "/data/se/se_bad.mp3", {1, 2, 3});  // from an earlier run
+  ConversionSettings s = settingsFor(game, out, 50, 0);
+  s.pictures = false;
+  ConversionJob job(s);
+  job.runJob();
+  ASSERT_TRUE(job.done());
+  EXPECT_EQ(job.count(), 8);
+  EXPECT_EQ(job.total(), 8);
+  const ConversionSummary& sum = job.summary();
+  EXPECT_TRUE(sum.failures.empty());
+  EXPECT_TRUE(sum.notes.empty());
+  EXPECT_EQ(sum.sounds, 6);
+  EXPECT_EQ(sum.soundFiles, 4);
+  EXPECT_EQ(sum.archivesWritten, 1);
+  ASSERT_EQ(sum.problems.size(), 2u);
+  EXPECT_EQ(sum.problems[0].archive, "data\\se");
+  EXPECT_EQ(sum.problems[0].member, "se_bad.wav");
+  EXPECT_EQ(sum.problems[0].reason, "not a RIFF file");
+  EXPECT_EQ(sum.problems[1].archive, "voice.mlz");
+  EXPECT_EQ(sum.problems[1].member, "01002.wav");
+
+  // The music settings' defaults: 22050 Hz stereo at 64 kbit/s, whatever the source.
+  for (const char* file : {"/data/bgm/オープニング.mp3", "/data/bgm/BGM_Calm.mp3", "/data/se/se_pop.mp3", "/data/sys/sys01.mp3"}) {
+    SCOPED_TRACE(file);
+    auto mp3 = read(out + file);
+    auto frames = mp3check::frames(mp3);
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames[0].kbps, 64);
+    auto d = mp3check::decode(mp3);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->channels, 2);
+    EXPECT_EQ(d->rate, 22050);
+  }
+  EXPECT_FALSE(fs::exists(out + "/data/se/se_bad.mp3"));
+
+  // voice.mlz: one stored ".mp3" entry per source member, mono 32 kbit/s, the broken one empty.
+  MlzArchive a;
+  ASSERT_TRUE(a.loadIndex(systemPath(out + "/data/voice.mlz"), true));
+  ASSERT_EQ(a.memberCount(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    const MlzEntry& e = a.entry(i);
+    EXPECT_EQ(e.name, "0100" + std::to_string(i + 1) + ".mp3");
+    EXPECT_EQ(e.method, 0u);
+    EXPECT_EQ(e.packedSize, e.unpackedSize);
+  }
+  EXPECT_EQ(a.entry(1).unpackedSize, 0u);
+  auto voice = a.extractAt(2);
+  ASSERT_TRUE(voice);
+  EXPECT_EQ(mp3check::frames(*voice)[0].kbps, 32);
+  auto d = mp3check::decode(*voice);
+  ASSERT_TRUE(d);
+  EXPECT_EQ(d->channels, 1);
+  EXPECT_EQ(d->rate, 22050);
+  EXPECT_GT(mp3check::rms(d->samples, 1, 0, 2000), 5000);  // the stereo tone mixed to mono
+
+  // Only the voices: the music folders stay as they are.
+  std::string voicesOnly = kRoot + "/out_voices";
+  fs::remove_all(voicesOnly);
+  fs::create_directories(voicesOnly);
+  s = settingsFor(game, voicesOnly, 50, 0);
+  s.pictures = s.music = false;
+  s.voiceBitrateIndex = 12;
+  s.voiceRateIndex = 1;
+  ConversionJob voices(s);
+  voices.runJob();
+  EXPECT_EQ(voices.total(), 3);
+  EXPECT_TRUE(fs::is_empty(voicesOnly + "/data/bgm"));
+  ASSERT_TRUE(a.loadIndex(systemPath(voicesOnly + "/data/voice.mlz"), true));
+  auto frames = mp3check::frames(*a.extractAt(0));
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames[0].kbps, 160);
+  EXPECT_EQ(frames[0].rate, 44100);
+  EXPECT_EQ(frames[0].channels, 1);
+}
+
+TEST(StartChecks, InTheDialogsOrder) {
+  std::string game = makeSoundGame("start");
+  std::string noGame = kRoot + "/start_empty";
+  fs::create_directories(noGame);
+  EXPECT_EQ(checkStart("", ""), StartRefusal::NoGameFolder);
+  // The encoder comes before the game's program, whatever the content groups.
+  EXPECT_EQ(checkStart(systemPath(noGame), ""), StartRefusal::NoEncoder);
+  EXPECT_EQ(checkStart(systemPath(noGame), "LAME 3.100"), StartRefusal::NoGame);
+  EXPECT_EQ(checkStart(systemPath(game) + "\\", "LAME 3.100"), StartRefusal::None);
+  EXPECT_STREQ(startMessage(StartRefusal::NoEncoder).text, "<< GOGO.DLL >>が見つかりませんでした。");
+  EXPECT_STREQ(startMessage(StartRefusal::NoEncoder).caption, "ＤＬＬ異常");
+  EXPECT_STREQ(startMessage(StartRefusal::NoGame).caption, "フォルダ異常");
+  EXPECT_EQ(startMessage(StartRefusal::None).text, nullptr);
+  EXPECT_EQ(probeEncoder().rfind("LAME ", 0), 0u);
+  EXPECT_EQ(encoderLine("LAME 3.100"), "GOGO.DLL : LAME 3.100");
+}
+
+TEST_F(SoundSteps, BatchAudioOptions) {
+  std::string game = makeSoundGame("cli_sounds");
+  std::string out = kRoot + "/out_cli_sounds";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  const std::string noRegistry = "XDG_CONFIG_HOME=" + kRoot + "/noconfig";
+  const std::string base = "--batch --no-pictures --game " + game + " --out " + out;
+
+  CommandResult ok = convSorel(base + " --music-bitrate 128/64kbit --mono --music-rate 44100 --voice-bitrate 160kbit "
+                                      "--voice-rate 22.05kHz",
+                               noRegistry);
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_EQ(ok.out.rfind("GOGO.DLL : LAME ", 0), 0u) << ok.out;
+  EXPECT_NE(ok.out.find("変換データ数：8 / 8"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("6 sounds"), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("01002.wav: format chunk shorter than 14 bytes"), std::string::npos) << ok.out;
+  auto music = mp3check::frames(read(out + "/data/bgm/BGM_Calm.mp3"));
+  ASSERT_FALSE(music.empty());
+  EXPECT_EQ(music[0].kbps, 64);
+  EXPECT_EQ(music[0].channels, 1);
+  EXPECT_EQ(music[0].rate, 44100);
+  MlzArchive a;
+  auto voice = a.extract(systemPath(out + "/data/voice.mlz"), "01001.mp3");
+  ASSERT_TRUE(voice);
+  EXPECT_EQ(mp3check::frames(*voice)[0].kbps, 160);
+
+  // A list value MPEG lacks at the rate is encoded at the nearest one, and said so.
+  CommandResult high = convSorel(base + " --no-voices --music-bitrate 320", noRegistry);
+  EXPECT_EQ(high.status, 0) << high.err;
+  EXPECT_NE(high.out.find("320 kbit/s does not exist at 22050 Hz; encoded at 160 kbit/s"), std::string::npos) << high.out;
+  EXPECT_EQ(mp3check::frames(read(out + "/data/bgm/BGM_Calm.mp3"))[0].kbps, 160);
+
+  for (const char* bad : {"--music-bitrate 100", "--music-bitrate 64/31", "--voice-bitrate 320", "--music-rate 48000",
+                          "--voice-rate 11025"}) {
+    CommandResult r = convSorel(base + " " + bad, noRegistry);
+    EXPECT_EQ(r.status, 2) << bad;
+    EXPECT_NE(r.err.find(std::string(bad).substr(0, std::string(bad).find(' '))), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // Small inputs for the converter tests: bitmaps, stored .pac archives, table records and stand
 // descriptors, written the way the PC game lays them out.
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -112,5 +113,52 @@ inline std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> p
 }
 
 inline std::string systemPath(const std::string& host) { return *platform::systemPath(host); }
+
+/// A chunk: id, length, data, a pad byte after an odd length.
+inline std::vector<uint8_t> chunk(const char* id, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> o(id, id + 4);
+  put32(o, uint32_t(data.size()));
+  o.insert(o.end(), data.begin(), data.end());
+  if (data.size() & 1) o.push_back(0);
+  return o;
+}
+
+/// "RIFF", the length of everything after it, "WAVE", then the chunks.
+inline std::vector<uint8_t> riff(std::initializer_list<std::vector<uint8_t>> chunks) {
+  std::vector<uint8_t> body = {'W', 'A', 'V', 'E'};
+  for (const auto& c : chunks) body.insert(body.end(), c.begin(), c.end());
+  std::vector<uint8_t> o = {'R', 'I', 'F', 'F'};
+  put32(o, uint32_t(body.size()));
+  o.insert(o.end(), body.begin(), body.end());
+  return o;
+}
+
+/// A 16-byte format chunk's data.
+inline std::vector<uint8_t> formatData(uint16_t tag, int channels, int rate, int blockAlign, int bits) {
+  std::vector<uint8_t> f;
+  put16(f, tag);
+  put16(f, uint16_t(channels));
+  put32(f, uint32_t(rate));
+  put32(f, uint32_t(rate * blockAlign));
+  put16(f, uint16_t(blockAlign));
+  put16(f, uint16_t(bits));
+  return f;
+}
+
+/// A 16-bit PCM WAVE file of interleaved samples.
+inline std::vector<uint8_t> wavePcm16(const std::vector<int16_t>& samples, int channels, int rate) {
+  std::vector<uint8_t> data;
+  for (int16_t v : samples) put16(data, uint16_t(v));
+  return riff({chunk("fmt ", formatData(1, channels, rate, channels * 2, 16)), chunk("data", data)});
+}
+
+/// Interleaved sine of hz at the amplitude, the same on every channel.
+inline std::vector<int16_t> sine(double hz, double amplitude, int frames, int rate, int channels) {
+  std::vector<int16_t> pcm(size_t(frames) * size_t(channels));
+  for (int i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+      pcm[size_t(i * channels + c)] = int16_t(std::lround(amplitude * std::sin(6.283185307179586 * hz * i / rate)));
+  return pcm;
+}
 
 }  // namespace sorel::testgame
