@@ -19,9 +19,8 @@ namespace {
 // "System.bin": jumping to it ends the story.
 constexpr std::string_view kSystemScript = "System.bin";
 
-// Mixer slots the story uses.
+// The music player's mixer slot.
 constexpr int kMusicSlot = 0;
-constexpr int kCompanionSlot = 10;
 
 }  // namespace
 

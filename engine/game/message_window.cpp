@@ -229,7 +229,8 @@ void Game::voiceCode(std::string_view digits) {
   m_box.voice = std::string(digits) + ".mp3";
   const Settings& s = m_host.settings;
   const bool mannerCut = s.manaVoiceCut != 0 && displayFiltered;
-  if (s.voicePlay >= 2 && !mannerCut && !skipping()) m_box.voiceStarted = m_sound->playVoice(m_box.voice, voiceVolume());
+  if (s.voicePlay >= 2 && !mannerCut && !skipping())
+    m_box.voiceStarted = m_sound->playVoice(m_box.voice, voiceVolume());
 }
 
 void Game::placeCell(uint16_t code, int bytes) {
