@@ -42,6 +42,7 @@ void printUsage(PlayerKind kind) {
       "  --scale N                window pixels per screen pixel, 1 to 8 (default 1)\n"
       "  --audio-out FILE.wav     also write the sound output to a WAV file\n"
       "  --dump-input FILE        write the latched input of every frame (for tests)\n"
+      "  --dump-state FILE        write the story's state after every frame (for tests)\n"
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
       "  --scenario NAME          start straight in the story with that scenario, for example\n"
       "                           \"01-01(導入).bin\"\n"
@@ -75,6 +76,9 @@ class RunControl : public FrameObserver {
   }
 
   void frameDone(uint32_t frame) override {
+    if (!m_options.dumpState.empty()) {
+      if (Game* game = m_app.game()) m_state += describeStoryState(frame, *game, m_app.gameMode) + "\n";
+    }
     for (const auto& shot : m_options.screenshots)
       if (shot.frame == frame) takeScreenshot(shot.path);
     if (m_options.frames && frame >= m_options.frames && !m_closing) {
@@ -86,14 +90,17 @@ class RunControl : public FrameObserver {
 
   /// Writes the input dump; false (with a line on stderr) when that or a screenshot failed.
   bool finish(const char* program) {
-    if (!m_options.dumpInput.empty()) {
-      auto path = platform::systemPath(m_options.dumpInput);
-      std::vector<uint8_t> bytes(m_dump.begin(), m_dump.end());
+    auto write = [&](const std::string& file, const std::string& text) {
+      if (file.empty()) return;
+      auto path = platform::systemPath(file);
+      std::vector<uint8_t> bytes(text.begin(), text.end());
       if (!path || !platform::writeWholeFile(*path, bytes, false)) {
-        std::fprintf(stderr, "%s: cannot write %s\n", program, m_options.dumpInput.c_str());
+        std::fprintf(stderr, "%s: cannot write %s\n", program, file.c_str());
         m_failed = true;
       }
-    }
+    };
+    write(m_options.dumpInput, m_dump);
+    write(m_options.dumpState, m_state);
     for (const auto& shot : m_options.screenshots)
       if (shot.frame > m_app.framesLatched())
         std::fprintf(stderr, "%s: frame %u was never reached; no screenshot %s\n", program,
@@ -155,6 +162,7 @@ class RunControl : public FrameObserver {
   bool m_closing = false;
   bool m_failed = false;
   std::string m_dump;
+  std::string m_state;
 };
 
 /// Shows a start-up failure the way the engine does and gives the exit code of that failure.
@@ -174,6 +182,22 @@ std::string describeLatchedInput(uint32_t frame, const InputState& in) {
                 in.count(Key::Right), in.count(Key::Start), in.count(Key::A), in.count(Key::B),
                 in.count(Key::C), in.count(Key::D), in.count(Key::E), in.tapNow, in.releaseNow,
                 in.penDown, in.penX, in.penY, in.skipLockLatched);
+  return line;
+}
+
+std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
+  const ScriptState& s = game.script;
+  std::string name = platform::cp932ToUtf8Lossy(fieldView(s.scriptName));
+  const Sprite* capture = game.layers().get(0);
+  char line[400];
+  std::snprintf(line, sizeof line,
+                "frame=%u mode=%u scenario=%s pc=%u visual=%d stands=%d,%d,%d window=%u face=%d "
+                "cells=%d marker=%u backlog=%zu brightness=%d shake=%d,%d effect=%u capture=%d",
+                frame, gameMode, name.c_str(), s.pc, int(s.visual), int(s.stand[0]), int(s.stand[1]),
+                int(s.stand[2]), s.windowShown, int(game.message.face),
+                game.textCells().count, game.message.markerShown, game.backlog().count(),
+                game.brightness, game.shakeX, game.shakeY, game.effect.active ? unsigned(game.effect.opcode) : 0u,
+                capture && capture->effect.active ? capture->effect.type : 0);
   return line;
 }
 
@@ -240,6 +264,9 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
     } else if (arg == "--dump-input") {
       if (!needValue()) return false;
       out.dumpInput = value;
+    } else if (arg == "--dump-state") {
+      if (!needValue()) return false;
+      out.dumpState = value;
     } else if (arg == "--fail-at") {
       if (!needValue()) return false;
       if (value != "window" && value != "fullscreen" && value != "display") {

@@ -9,6 +9,7 @@
 //   --scale N                window pixels per logical pixel (1..8)
 //   --audio-out FILE.wav     capture the wave output
 //   --dump-input FILE        the latched input of every frame, one line each (tests)
+//   --dump-state FILE        the story's state after every frame, one line each (tests)
 //   --fail-at STEP           pretend a start-up step fails: window, fullscreen, display (tests)
 //   --scenario NAME          start straight in story mode with that scenario (UTF-8 member name)
 #include <cstdint>
@@ -34,6 +35,7 @@ struct PlayerOptions {
   int scale = 1;
   std::string audioOut;
   std::string dumpInput;
+  std::string dumpState;
   std::string failAt;
   std::string scenario;  ///< UTF-8 member name of the Script archive; empty: the title
   bool help = false;
@@ -45,6 +47,13 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
 /// One line per latched frame: "frame=N up=.. down=.. left=.. right=.. start=.. a=.. b=.. c=..
 /// d=.. e=.. tap=.. release=.. pen=.. x=.. y=.. lock=..".
 std::string describeLatchedInput(uint32_t frame, const InputState& in);
+
+/// One line per frame of the story's state after the frame: "frame=N mode=.. scenario=NAME
+/// pc=.. visual=.. stands=C,L,R window=.. face=.. cells=.. marker=.. backlog=.. brightness=..
+/// shake=X,Y effect=.. capture=..": the scenario name in UTF-8, the face of the current or
+/// last message (-1 none), the text cells on screen, the screen effect's opcode (0 none) and the
+/// sprite effect type on the transition's capture layer (0 none).
+std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode);
 
 /// The whole life of a player: options, start-up, message loop, shutdown. Returns the exit code.
 int runPlayer(PlayerKind kind, int argc, const char* const* argv);

@@ -63,10 +63,10 @@ class PlayerTest : public ::testing::Test {
 TEST(PlayerOptions, ParsesEveryOption) {
   const char* argv[] = {"p", "--root", "/x", "--headless", "--frames=30", "--virtual-clock",
                         "--input", "in.txt", "--screenshot", "5:a.png", "--screenshot=9:b.png",
-                        "--scale", "3", "--audio-out", "o.wav"};
+                        "--scale", "3", "--audio-out", "o.wav", "--dump-state", "s.txt"};
   PlayerOptions o;
   std::string why;
-  ASSERT_TRUE(parsePlayerOptions(15, argv, o, why)) << why;
+  ASSERT_TRUE(parsePlayerOptions(17, argv, o, why)) << why;
   EXPECT_EQ(*o.root, "/x");
   EXPECT_TRUE(o.headless);
   EXPECT_EQ(o.frames, 30u);
@@ -77,6 +77,7 @@ TEST(PlayerOptions, ParsesEveryOption) {
   EXPECT_EQ(o.screenshots[1].path, "b.png");
   EXPECT_EQ(o.scale, 3);
   EXPECT_EQ(o.audioOut, "o.wav");
+  EXPECT_EQ(o.dumpState, "s.txt");
 }
 
 TEST(PlayerOptions, BadValuesGiveOneReason) {
@@ -94,6 +95,7 @@ TEST(PlayerOptions, BadValuesGiveOneReason) {
   EXPECT_TRUE(fails({"--screenshot", "a.png"}));
   EXPECT_TRUE(fails({"--screenshot", "0:a.png"}));
   EXPECT_TRUE(fails({"--root"}));
+  EXPECT_TRUE(fails({"--dump-state"}));
   EXPECT_TRUE(fails({"--headless=yes"}));
   EXPECT_TRUE(fails({"--fail-at", "moon"}));
   EXPECT_TRUE(fails({"--bogus"}));
