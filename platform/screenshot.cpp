@@ -43,6 +43,26 @@ std::vector<uint8_t> encodeRgb565Png(const std::vector<uint16_t>& pixels, int wi
   return out;
 }
 
+bool decodePngRgb(const std::vector<uint8_t>& bytes, std::vector<uint8_t>& rgb, int& width, int& height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
+  if (image.width == 0 || image.height == 0 || image.width > 16384 || image.height > 16384) {
+    png_image_free(&image);
+    return false;
+  }
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> out(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, out.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  width = static_cast<int>(image.width);
+  height = static_cast<int>(image.height);
+  rgb = std::move(out);
+  return true;
+}
+
 bool writeRgb565Png(std::string_view hostPath, const std::vector<uint16_t>& pixels, int width,
                     int height, std::string& why) {
   std::vector<uint8_t> bytes = encodeRgb565Png(pixels, width, height);

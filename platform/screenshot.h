@@ -21,6 +21,11 @@ inline void expandRgb565(uint16_t v, uint8_t& r, uint8_t& g, uint8_t& b) {
 /// Encodes W × H RGB565 values (rows top-down) as an 8-bit RGB PNG.
 std::vector<uint8_t> encodeRgb565Png(const std::vector<uint16_t>& pixels, int width, int height);
 
+/// Decodes a PNG (any colour type libpng reads) into 8-bit red, green, blue bytes, rows top-down:
+/// what tests compare screenshots with. False on anything that is not a whole PNG, or a picture
+/// of more than 16384 pixels a side.
+bool decodePngRgb(const std::vector<uint8_t>& png, std::vector<uint8_t>& rgb, int& width, int& height);
+
 /// Writes the PNG to a host path (UTF-8) under a temporary name, renamed into place. False with a
 /// reason on failure.
 bool writeRgb565Png(std::string_view hostPath, const std::vector<uint16_t>& pixels, int width,
