@@ -6,9 +6,10 @@
 // show that it reached the screen: the fade, the speaker's colour, the scene transition half
 // way, the backlog and its closing, the flash and the shake.
 //
-// The virtual clock makes every run repeat exactly, so the chosen frames are fixed. The choice
-// and the eye-catch go on by themselves until their screens exist; when they start to wait,
-// the input and the frames below move.
+// The virtual clock makes every run repeat exactly, so the chosen frames are fixed. The game is
+// converted without its sound, so that no voice or effect length sets the pace (a line without
+// its voice stays a second to be read). The choice and the eye-catch go on by themselves until
+// their screens exist; when they start to wait, the input and the frames below move.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -39,15 +40,15 @@ constexpr int kTransitionMiddle = 227;    // 496 ms into it
 constexpr int kTransitionDone = 259;      // the gate alone, before the first sprite
 constexpr int kHinaTyped = 284;           // Hina's greeting typed out, her face beside it
 constexpr int kThreeSprites = 373;
-constexpr int kBeforeBacklog = 411;
-constexpr int kBacklogOpen = 412;         // up opens the backlog view ...
-constexpr int kBacklogShown = 420;
-constexpr int kBacklogClosed = 440;       // ... and down closes it again
-constexpr int kJumped = 492;              // the first frame of chapter two
-constexpr int kFlash = 711;               // the one white frame of the flash
-constexpr int kShakeDown = 713;           // the first frame of the shake: the picture moved down
-constexpr int kShakeUp = 717;             // and up
-constexpr int kLastFrame = 720;
+constexpr int kBeforeBacklog = 473;
+constexpr int kBacklogOpen = 474;         // up opens the backlog view ...
+constexpr int kBacklogShown = 482;
+constexpr int kBacklogClosed = 502;       // ... and down closes it again
+constexpr int kJumped = 554;              // the first frame of chapter two
+constexpr int kFlash = 773;               // the one white frame of the flash
+constexpr int kShakeDown = 775;           // the first frame of the shake: the picture moved down
+constexpr int kShakeUp = 779;             // and up
+constexpr int kLastFrame = 790;
 
 // The reader's input: the advance input a moment after each click marker appears, and the
 // backlog opened and closed at Shiori's message.
@@ -56,9 +57,9 @@ struct Input {
   const char* what;  // "advance", "up", "down"
 };
 constexpr Input kInput[] = {{112, "advance"}, {150, "advance"}, {195, "advance"}, {296, "advance"},
-                            {334, "advance"}, {385, "advance"}, {412, "up"},      {440, "down"},
-                            {454, "advance"}, {490, "advance"}, {592, "advance"}, {635, "advance"},
-                            {675, "advance"}, {710, "advance"}};
+                            {334, "advance"}, {447, "advance"}, {474, "up"},      {502, "down"},
+                            {516, "advance"}, {552, "advance"}, {654, "advance"}, {697, "advance"},
+                            {737, "advance"}, {772, "advance"}};
 
 // Speaker colours set in sorel.cfg (0x00RRGGBB): Hina and Aoi.
 constexpr uint32_t kHinaColour = 0xFF6666;
@@ -149,7 +150,7 @@ class StoryOnScreen : public ::testing::Test {
       fs::path out = s_dir / ("r" + std::to_string(size));
       fs::create_directories(out, ec);
       auto conv = runProgram("convSorel", "--batch --game " + quote(game) + " --out " + quote(out.string()) +
-                                              " --size " + std::to_string(size));
+                                              " --size " + std::to_string(size) + " --no-music --no-voices");
       if (conv.exitCode != 0) {
         s_problem = "convSorel --size " + std::to_string(size) + ": " + conv.output;
         return;
