@@ -12,9 +12,14 @@ namespace sorel {
 
 namespace {
 
+// Rates a sound may have: below 1000 Hz a file is broken rather than sound, and its conversion
+// to the engine's rates would only blow up its size.
+constexpr int kMinRate = 1000;
 constexpr int kMaxRate = 384000;
 
-bool usable(const PcmFormat& f) { return f.channels >= 1 && f.channels <= 2 && f.rate >= 1 && f.rate <= kMaxRate; }
+bool usable(const PcmFormat& f) {
+  return f.channels >= 1 && f.channels <= 2 && f.rate >= kMinRate && f.rate <= kMaxRate;
+}
 
 /// A read-only file in memory for libsndfile's virtual I/O.
 struct MemoryFile {

@@ -29,8 +29,8 @@ struct PcmSound {
   size_t frames() const { return format.channels > 0 ? samples.size() / static_cast<size_t>(format.channels) : 0; }
 };
 
-/// Longest PCM the conversion makes in one piece (512 MiB: about 50 minutes of 44100 Hz stereo).
-constexpr uint64_t kMaxPcmBytes = uint64_t{512} << 20;
+/// Longest PCM the conversion makes in one piece (256 MiB: about 25 minutes of 44100 Hz stereo).
+constexpr uint64_t kMaxPcmBytes = uint64_t{256} << 20;
 
 /// Why a sound could not be brought to PCM.
 enum class PcmError { None, BadFormat, Undecodable, TooLong };
@@ -39,7 +39,7 @@ std::string_view pcmErrorText(PcmError e);
 /// The sound as 16-bit PCM at its own rate and channel count. 16-bit PCM is taken as it is
 /// (whole frames only); everything else is decoded. A compressed sound whose "fact" chunk names
 /// fewer frames than its blocks hold is cut to that length. Only 1 or 2 channels and rates of
-/// 1..384000 Hz are accepted. None (and the reason) otherwise.
+/// 1000..384000 Hz are accepted. None (and the reason) otherwise.
 std::optional<PcmSound> decodeToPcm16(const WaveSound& wave, PcmError* error = nullptr);
 
 /// The conversion stream: 16-bit PCM of one format brought to another (rate through a

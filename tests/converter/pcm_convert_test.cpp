@@ -141,11 +141,11 @@ TEST(AcmConvert, RatesAndChannels) {
 
   EXPECT_TRUE(acmConvert({1, 22050}, {1, 44100}, {})->empty());
   EXPECT_FALSE(acmConvert({3, 22050}, {1, 22050}, lr));
-  EXPECT_FALSE(acmConvert({1, 0}, {1, 22050}, lr));
-  // A sound at 1 Hz brought to 384000 Hz would pass the size limit: refused before anything is
-  // allocated.
-  std::vector<int16_t> many(2000, 0);
-  EXPECT_FALSE(acmConvert({1, 1}, {2, 384000}, many));
+  EXPECT_FALSE(acmConvert({1, 999}, {1, 22050}, lr));
+  // A long sound brought to 384000 Hz stereo would pass the size limit: refused before anything
+  // is allocated.
+  std::vector<int16_t> many(size_t(8000) * 200, 0);
+  EXPECT_FALSE(acmConvert({1, 8000}, {2, 384000}, many));
 }
 
 }  // namespace
