@@ -23,6 +23,12 @@ echo "== converting it"
 for mlz in "$work"/pocket/data/*.mlz; do "$bin/sorel-archive" check "$mlz" >/dev/null; done
 "$bin/sorel-archive" png "$work/pocket/data/bg_vga.mlz" BG_Classroom_Eve.bmp "$work/BG_Classroom_Eve.png"
 
+# Voices and effects start switched off in a fresh installation (the pop-up menu turns them on);
+# the demo switches them on so that the game is heard.
+for root in "$work/pocket" "$work/handheld"; do
+  printf '[VOICE_CONFIG]\r\nVOICE_PLAY=2\r\n[SE_CONFIG]\r\nSE_PLAY=2\r\n' > "$root/sorel.cfg"
+done
+
 echo "== playing it"
 scenario="01-01(導入).bin"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${SOREL_HEADLESS:-}" ]; then
