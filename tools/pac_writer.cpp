@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "converter/lzss_tree.h"
 #include "converter/pac_format.h"
 #include "engine/resources/byte_io.h"
 #include "platform/files.h"
@@ -11,96 +12,10 @@
 namespace sorel {
 namespace {
 
-// The classic binary-tree LZSS match finder with the PC archives' parameters. The ring holds a
-// mirror of its first F - 1 bytes behind its end so comparisons can run past the wrap.
-constexpr int N = static_cast<int>(pac::kRingSize);   // 4096
-constexpr int F = static_cast<int>(pac::kMaxMatch);   // 18
-constexpr int kThreshold = static_cast<int>(pac::kMinMatch) - 1;
-constexpr int NIL = N;
-static_assert(pac::kRingStart == N - F, "the encoder starts writing where the decoder does");
-
-struct LzssEncoder {
-  uint8_t text[N + F - 1];
-  int lson[N + 1];
-  int rson[N + 257];
-  int dad[N + 1];
-  int matchPosition = 0;
-  int matchLength = 0;
-
-  void initTree() {
-    for (int i = N + 1; i <= N + 256; ++i) rson[i] = NIL;
-    for (int i = 0; i < N; ++i) dad[i] = NIL;
-  }
-
-  void insertNode(int r) {
-    int cmp = 1;
-    const uint8_t* key = &text[r];
-    int p = N + 1 + key[0];
-    rson[r] = lson[r] = NIL;
-    matchLength = 0;
-    for (;;) {
-      if (cmp >= 0) {
-        if (rson[p] != NIL) {
-          p = rson[p];
-        } else {
-          rson[p] = r;
-          dad[r] = p;
-          return;
-        }
-      } else {
-        if (lson[p] != NIL) {
-          p = lson[p];
-        } else {
-          lson[p] = r;
-          dad[r] = p;
-          return;
-        }
-      }
-      int i = 1;
-      for (; i < F; ++i)
-        if ((cmp = key[i] - text[p + i]) != 0) break;
-      if (i > matchLength) {
-        matchPosition = p;
-        if ((matchLength = i) >= F) break;
-      }
-    }
-    dad[r] = dad[p];
-    lson[r] = lson[p];
-    rson[r] = rson[p];
-    dad[lson[p]] = r;
-    dad[rson[p]] = r;
-    if (rson[dad[p]] == p) rson[dad[p]] = r;
-    else lson[dad[p]] = r;
-    dad[p] = NIL;
-  }
-
-  void deleteNode(int p) {
-    if (dad[p] == NIL) return;
-    int q;
-    if (rson[p] == NIL) {
-      q = lson[p];
-    } else if (lson[p] == NIL) {
-      q = rson[p];
-    } else {
-      q = lson[p];
-      if (rson[q] != NIL) {
-        do {
-          q = rson[q];
-        } while (rson[q] != NIL);
-        rson[dad[q]] = lson[q];
-        dad[lson[q]] = dad[q];
-        lson[q] = lson[p];
-        dad[lson[p]] = q;
-      }
-      rson[q] = rson[p];
-      dad[rson[p]] = q;
-    }
-    dad[q] = dad[p];
-    if (rson[dad[p]] == p) rson[dad[p]] = q;
-    else lson[dad[p]] = q;
-    dad[p] = NIL;
-  }
-};
+// The PC archives' LZSS: the shared tree compressor with a 4096-byte ring and matches of 3..18.
+using PacLzssEncoder = lzss::TreeEncoder<static_cast<int>(pac::kRingSize), static_cast<int>(pac::kMaxMatch),
+                                         static_cast<int>(pac::kMinMatch)>;
+static_assert(pac::kRingStart == pac::kRingSize - pac::kMaxMatch, "the encoder starts writing where the decoder does");
 
 // Huffman tree over byte values: nodes 0..255 are leaves, 256.. inner nodes.
 struct HuffmanBuild {
@@ -179,65 +94,8 @@ void collectCodes(const HuffmanBuild& t, int node, std::vector<uint8_t>& path, s
 }  // namespace
 
 std::vector<uint8_t> encodePacLzss(std::span<const uint8_t> input) {
-  std::vector<uint8_t> output;
-  if (input.empty()) return output;
-  output.reserve(input.size() + input.size() / 8 + 2);
-  auto enc = std::make_unique<LzssEncoder>();
-  LzssEncoder& e = *enc;
-  e.initTree();
-
-  const uint8_t* in = input.data();
-  const uint8_t* const inEnd = in + input.size();
-  uint8_t group[1 + 2 * 8];
-  group[0] = 0;
-  int groupPos = 1;
-  uint8_t mask = 1;
-
-  int s = 0;
-  int r = N - F;
-  std::memset(e.text, 0, static_cast<size_t>(r));
-  int len = 0;
-  for (; len < F && in < inEnd; ++len) e.text[r + len] = *in++;
-  for (int i = 1; i <= F; ++i) e.insertNode(r - i);
-  e.insertNode(r);
-
-  do {
-    if (e.matchLength > len) e.matchLength = len;
-    if (e.matchLength <= kThreshold) {
-      e.matchLength = 1;
-      group[0] |= mask;
-      group[groupPos++] = e.text[r];
-    } else {
-      group[groupPos++] = static_cast<uint8_t>(e.matchPosition);
-      group[groupPos++] = static_cast<uint8_t>(((e.matchPosition >> 4) & 0xF0) | (e.matchLength - (kThreshold + 1)));
-    }
-    mask = static_cast<uint8_t>(mask << 1);
-    if (mask == 0) {
-      output.insert(output.end(), group, group + groupPos);
-      group[0] = 0;
-      groupPos = 1;
-      mask = 1;
-    }
-    int last = e.matchLength;
-    int i = 0;
-    for (; i < last && in < inEnd; ++i) {
-      uint8_t c = *in++;
-      e.deleteNode(s);
-      e.text[s] = c;
-      if (s < F - 1) e.text[s + N] = c;
-      s = (s + 1) & (N - 1);
-      r = (r + 1) & (N - 1);
-      e.insertNode(r);
-    }
-    while (i++ < last) {
-      e.deleteNode(s);
-      s = (s + 1) & (N - 1);
-      r = (r + 1) & (N - 1);
-      if (--len) e.insertNode(r);
-    }
-  } while (len > 0);
-
-  if (groupPos > 1) output.insert(output.end(), group, group + groupPos);
+  std::vector<uint8_t> output(input.size() * 2 + 2);
+  output.resize(PacLzssEncoder::encode(output.data(), input));
   return output;
 }
 

@@ -2,6 +2,8 @@
 // configuration file across runs, start-up failures and the single-instance rule.
 #include "engine/runtime/player.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -228,20 +230,32 @@ TEST_F(PlayerTest, AnInterruptedHeadlessRunClosesAndSaves) {
 }
 
 TEST_F(PlayerTest, ASecondWindowedInstanceExitsWithZero) {
-  // The first player runs in a window on SDL's dummy video driver until it is told to stop.
+  // The first player runs in a window on SDL's dummy video driver until it is told to stop. It
+  // is started detached from the test's output (so the test runner never waits on it) and
+  // bounded by `timeout`, and it is stopped however the test ends.
   writeText(dir + "/in.txt", "100000 close\n");
-  std::string first = "XDG_RUNTIME_DIR='" + dir + "/runtime' SDL_VIDEODRIVER=dummy '" +
+  // A short runtime folder: a socket path must fit in 108 bytes, which a deep build tree exceeds.
+  char runtimeDir[] = "/tmp/sorel-rt-XXXXXX";
+  ASSERT_NE(::mkdtemp(runtimeDir), nullptr);
+  struct RemoveDir {
+    std::string path;
+    ~RemoveDir() { std::filesystem::remove_all(path); }
+  } removeRuntime{runtimeDir};
+  std::string first = "XDG_RUNTIME_DIR='" + std::string(runtimeDir) + "' SDL_VIDEODRIVER=dummy timeout 300 '" +
                       SOREL_BIN_DIR + "/pocketplayer' --root '" + dir + "' --input '" + dir +
-                      "/in.txt' 2>/dev/null & echo $! > '" + dir + "/pid'";
+                      "/in.txt' >/dev/null 2>&1 & echo $! > '" + dir + "/pid'";
   ASSERT_EQ(std::system(first.c_str()), 0);
-  // Wait until it listens for other instances (its socket appears).
-  std::string wait = "for i in $(seq 1 500); do [ -S '" + dir +
-                     "/runtime/sorel/MYSYSTEM.sock' ] && exit 0; sleep 0.02; done; exit 1";
+  struct Stop {
+    std::string pidFile;
+    ~Stop() { std::system(("kill $(cat '" + pidFile + "') 2>/dev/null").c_str()); }
+  } stop{dir + "/pid"};
+  // Wait until it listens for other instances (its socket appears); slow under sanitizers.
+  std::string wait = "for i in $(seq 1 3000); do [ -S '" + std::string(runtimeDir) +
+                     "/sorel/MYSYSTEM.sock' ] && exit 0; sleep 0.02; done; exit 1";
   ASSERT_EQ(std::system(wait.c_str()), 0);
-  Outcome second = run("handheldplayer", "--root '" + dir + "' --frames 100000");
+  Outcome second = run("handheldplayer", "--root '" + dir + "' --frames 100000",
+                       "XDG_RUNTIME_DIR='" + std::string(runtimeDir) + "'");
   EXPECT_EQ(second.exitCode, 0) << second.err;
-  std::string pid = readText(dir + "/pid");
-  std::system(("kill " + pid).c_str());
 }
 
 }  // namespace
