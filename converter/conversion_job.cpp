@@ -132,15 +132,20 @@ void ConversionJob::runJob() {
   m_done.store(1, std::memory_order_release);
 }
 
-void ConversionJob::copyStep(std::string_view source, std::string_view output, Copy kind) {
+bool ConversionJob::openSource(std::string_view source, PacArchive& pac) {
   const std::string path = sourcePath(source);
-  if (!platform::fileExists(path)) return;
-  PacArchive pac;
+  if (!platform::fileExists(path)) return false;  // an absent archive skips its step silently
   if (!pac.open(path)) {
     m_summary.failures.push_back(std::string(source) + ": not a readable archive");
-    return;
+    return false;
   }
   m_total += static_cast<int>(pac.memberCount());
+  return true;
+}
+
+void ConversionJob::copyStep(std::string_view source, std::string_view output, Copy kind) {
+  PacArchive pac;
+  if (!openSource(source, pac)) return;
   MlzWriter writer;
   if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
     m_summary.failures.push_back(std::string(output) + ": cannot be created");
@@ -172,15 +177,9 @@ void ConversionJob::copyStep(std::string_view source, std::string_view output, C
 }
 
 void ConversionJob::pictureStep(std::string_view source, std::string_view outputBase, PictureArchive kind) {
-  const std::string path = sourcePath(source);
-  if (!platform::fileExists(path)) return;
   PacArchive pac;
+  if (!openSource(source, pac)) return;
   const std::string output = pictureArchiveName(outputBase, m_settings.sizeFactor);
-  if (!pac.open(path)) {
-    m_summary.failures.push_back(std::string(source) + ": not a readable archive");
-    return;
-  }
-  m_total += static_cast<int>(pac.memberCount());
   MlzWriter writer;
   if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
     m_summary.failures.push_back(output + ": cannot be created");
@@ -207,14 +206,8 @@ void ConversionJob::noteBitrate(std::string_view group, const SoundTarget& targe
 }
 
 void ConversionJob::soundStep(std::string_view source, std::string_view folder, const SoundTarget& target) {
-  const std::string path = sourcePath(source);
-  if (!platform::fileExists(path)) return;
   PacArchive pac;
-  if (!pac.open(path)) {
-    m_summary.failures.push_back(std::string(source) + ": not a readable archive");
-    return;
-  }
-  m_total += static_cast<int>(pac.memberCount());
+  if (!openSource(source, pac)) return;
   const std::string where = "data\\" + std::string(folder);
   for (size_t i = 0; i < pac.memberCount(); ++i) {
     const std::string& name = pac.entry(i).name;
@@ -243,15 +236,9 @@ void ConversionJob::soundStep(std::string_view source, std::string_view folder, 
 }
 
 void ConversionJob::voiceStep(const SoundTarget& target) {
-  const std::string path = sourcePath("Voice.pac");
-  if (!platform::fileExists(path)) return;
   PacArchive pac;
+  if (!openSource("Voice.pac", pac)) return;
   const std::string output = "voice.mlz";
-  if (!pac.open(path)) {
-    m_summary.failures.push_back("Voice.pac: not a readable archive");
-    return;
-  }
-  m_total += static_cast<int>(pac.memberCount());
   MlzWriter writer;
   if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
     m_summary.failures.push_back(output + ": cannot be created");

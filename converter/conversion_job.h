@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "converter/audio_conversion.h"
+#include "converter/pac_archive.h"
 #include "converter/picture_rules.h"
 #include "converter/update_list.h"
 #include "engine/resources/worker_thread.h"
@@ -111,6 +112,9 @@ class ConversionJob : public WorkerThread {
   void voiceStep(const SoundTarget& target);
   void noteBitrate(std::string_view group, const SoundTarget& target);
   std::string sourcePath(std::string_view name) const;
+  /// Opens "<game>\<source>" for a step and adds its members to the total; false when the step
+  /// is skipped (archive absent) or failed (recorded in the summary).
+  bool openSource(std::string_view source, PacArchive& pac);
   std::string outputPath(std::string_view name) const;
   void setCurrent(std::string_view name);
   void finishArchive(class MlzWriter& writer, std::string_view output);
