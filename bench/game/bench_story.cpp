@@ -10,8 +10,8 @@
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
 #include "engine/resources/screen.h"
-#include "engine/runtime/input.h"
-#include "engine/runtime/settings.h"
+#include "engine/state/input.h"
+#include "engine/state/settings.h"
 #include "platform/clock.h"
 #include "tools/script_asm.h"
 

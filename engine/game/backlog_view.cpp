@@ -10,8 +10,8 @@
 #include "engine/resources/screen.h"
 #include "engine/resources/sjis_text.h"
 #include "engine/resources/ticks.h"
-#include "engine/runtime/input.h"
-#include "engine/runtime/settings.h"
+#include "engine/state/input.h"
+#include "engine/state/settings.h"
 
 namespace sorel {
 namespace {

@@ -21,10 +21,10 @@
 #include "engine/resources/mlz_archive.h"
 #include "engine/runtime/engine_sound.h"
 #include "engine/runtime/frame_pacer.h"
-#include "engine/runtime/input.h"
-#include "engine/runtime/key_map.h"
+#include "engine/state/input.h"
+#include "engine/state/key_map.h"
 #include "engine/runtime/popup_menu.h"
-#include "engine/runtime/settings.h"
+#include "engine/state/settings.h"
 #include "platform/messages.h"
 
 namespace platform {
@@ -206,6 +206,16 @@ class GameCore : public EngineCore {
   void volumeChanged(SoundOutput output);
   /// MASTER_VOL: every output's level.
   void masterVolumeChanged();
+
+  /// Saves the game held in the snapshot to slot (0..14 the menu's slots, 600 the automatic
+  /// choice save); false when refused or not written.
+  virtual bool saveGame(int slot);
+  /// Loads slot (0..14, 600); false when refused (the running game then goes on untouched).
+  virtual bool loadGame(int slot);
+  /// The menu's return-to-the-previous-choice command.
+  virtual void returnToLastChoice();
+  /// Relabels the menu's load and save entries from the save folder.
+  virtual void refreshSaveMenus();
 
   uint32_t errorWord = 0;
   uint32_t gameMode = 0;

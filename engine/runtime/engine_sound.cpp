@@ -6,7 +6,7 @@
 #include "engine/audio/sound_mixer.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/sjis_text.h"
-#include "engine/runtime/settings.h"
+#include "engine/state/settings.h"
 
 namespace sorel {
 

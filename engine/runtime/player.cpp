@@ -6,7 +6,7 @@
 
 #include "engine/audio/decoder_module.h"
 #include "engine/resources/screen.h"
-#include "engine/runtime/profile.h"
+#include "engine/state/profile.h"
 #include "platform/audio_config.h"
 #include "platform/clock.h"
 #include "platform/files.h"

@@ -9,6 +9,10 @@ bool PopupMenu::step(platform::Hwnd, InputState&) {
   return false;
 }
 
+void PopupMenu::setSaveSlots(const std::array<SaveSlotEntry, kSaveSlots>&, int) {}
+void PopupMenu::setSaveEntriesEnabled(bool) {}
+void PopupMenu::setReturnToChoiceEnabled(bool) {}
+
 void dispatchCommand(AppContext&, unsigned) {}
 
 }  // namespace sorel

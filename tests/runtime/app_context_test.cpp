@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/resources/screen.h"
-#include "engine/runtime/profile.h"
+#include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 

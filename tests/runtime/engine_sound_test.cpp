@@ -9,7 +9,7 @@
 #include "engine/audio/sound_mixer.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
-#include "engine/runtime/settings.h"
+#include "engine/state/settings.h"
 #include "platform/audio_config.h"
 #include "platform/clock.h"
 #include "tests/audio/mp3_maker.h"

@@ -1,4 +1,4 @@
-#include "engine/runtime/settings.h"
+#include "engine/state/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/game/game_content.h"
-#include "engine/runtime/profile.h"
+#include "engine/state/profile.h"
 #include "platform/files.h"
 
 namespace sorel {

@@ -1,9 +1,9 @@
-#include "engine/runtime/settings.h"
+#include "engine/state/settings.h"
 
 #include "engine/game/game_content.h"
 #include "engine/resources/format.h"
 #include "engine/resources/sjis_text.h"
-#include "engine/runtime/profile.h"
+#include "engine/state/profile.h"
 
 namespace sorel {
 

@@ -1,4 +1,4 @@
-#include "engine/runtime/profile.h"
+#include "engine/state/profile.h"
 
 #include <optional>
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/runtime/key_map.h"
+#include "engine/state/key_map.h"
 
 namespace sorel {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/runtime/key_map.h"
+#include "engine/state/key_map.h"
 
 namespace sorel {
 

@@ -1,4 +1,4 @@
-#include "engine/runtime/key_map.h"
+#include "engine/state/key_map.h"
 
 #include <gtest/gtest.h>
 

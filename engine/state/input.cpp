@@ -1,4 +1,4 @@
-#include "engine/runtime/input.h"
+#include "engine/state/input.h"
 
 namespace sorel {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/runtime/key_map.h"
+#include "engine/state/key_map.h"
 
 #include "engine/resources/sjis_text.h"
 
