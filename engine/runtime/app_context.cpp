@@ -3,6 +3,7 @@
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/ticks.h"
+#include "engine/runtime/menu_commands.h"
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/device_status.h"
@@ -128,6 +129,7 @@ EngineCore::~EngineCore() {
   m_mixer.stopAll();
   m_pictures.freeAll();
   for (auto& e : m_elements) e.reset();
+  m_menu.setScreen({});  // the frame it would restore is going away with the rest
   m_menu.close();
   clearDirtyRects(m_dirty);
   m_fonts.reset();
@@ -151,6 +153,8 @@ const uint8_t* EngineCore::deviceFrame() const {
   if (!m_display->isOpen()) return nullptr;
   return m_gdi ? m_gdi->bitmap().lastPixel() : m_panel.framePointer();
 }
+
+void EngineCore::redrawWholeScreen() { addDirtyRect(m_dirty, Rect{0, 0, screenWidth, screenHeight}, true); }
 
 InputSettings EngineCore::inputSettings() const {
   InputSettings s;
@@ -209,7 +213,7 @@ void GameCore::gameInitialise() {
                 subMode,
                 [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
                 [this]() -> const Surface* { return &m_surface; },
-                nullptr,  // FIXME: the pop-up menu's save entries, once the menu exists
+                [this](bool on) { m_menu.setSaveEntriesEnabled(on); },
                 [](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
                    ColourWord tint, int* x, int* y) {
                   std::string member(file);
@@ -272,10 +276,14 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
 void AppContext::initialise() {
   m_fonts = std::make_unique<FontList>();
   m_fonts->read(m_paths.configPath(), platform::installedFontFamilies());
-  // FIXME: build the pop-up menu here once it exists.
+  buildPopupMenu(m_menu, *m_fonts);
+  m_menu.setScreen({m_display.get(), [this](const Rect& r) { presentArea(r); }, [this] { showDevice(); },
+                    [this] { return menuStatus(); }});
   startFramePacer(16);
   m_dirty.setBounds(screenWidth, screenHeight);
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
+  syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
+  refreshSaveMenus();
   m_sound->applyStartSettings();
   gameInitialise();
   gameMode = 0;
@@ -311,6 +319,38 @@ void AppContext::presentFrame(bool wholeScreen) {
 
 void AppContext::presentWholeScreen() { presentFrame(true); }
 
+void AppContext::presentArea(const Rect& rect) {
+  DirtyRectList area;
+  area.setBounds(screenWidth, screenHeight);
+  addDirtyRect(area, rect, false);
+  present(*m_display, m_surface, area, PresentArea::DirtyRects);
+}
+
+MenuStatus AppContext::menuStatus() const {
+  MenuStatus s;
+  if (platform::clockMode() == platform::ClockMode::Virtual) {
+    // A device on 1 January 2000 whose clock started at midnight.
+    const uint32_t minutes = ticks() / 60000;
+    s.hour = int(minutes / 60 % 24);
+    s.minute = int(minutes % 60);
+    s.freeMemoryMB = 32;
+    s.memoryLoadPercent = 50;
+    s.freeStorageMB = 128;
+    return s;
+  }
+  const platform::LocalTime t = platform::localTime();
+  s.year = t.year;
+  s.month = t.month;
+  s.day = t.day;
+  s.hour = t.hour;
+  s.minute = t.minute;
+  s.batteryPercent = platform::batteryPercent();
+  s.freeMemoryMB = platform::freeMemoryBytes() >> 20;
+  s.memoryLoadPercent = platform::memoryLoadPercent();
+  s.freeStorageMB = platform::freeStorageBytes(m_paths.programFolder) >> 20;
+  return s;
+}
+
 void AppContext::frameStep() {
   platform::resetIdleTimer();
   latch();
@@ -325,7 +365,9 @@ void AppContext::frameStep() {
   if (m_game) m_game->updateLayers(ticks());
   setClockFrozen(false);
   composeFrame();
-  if (!m_menu.isOpen()) presentFrame(false);
+  // A menu opened by the game step itself draws over this frame at its first step, so the frame
+  // is presented underneath it all the same.
+  presentFrame(false);
   clearDirtyRects(m_dirty);
 }
 

@@ -141,6 +141,9 @@ class EngineCore : public WindowBase {
   const std::string& programFolder() const { return m_paths.programFolder; }
   Settings& settings() { return m_settings; }
 
+  /// Adds the whole screen to the dirty list: every text is drawn again at the next frame.
+  void redrawWholeScreen();
+
   /// The desktop shell that shows the device (null in unit tests).
   void setShell(platform::Shell* shell) { m_shell = shell; }
   platform::Shell* shell() const { return m_shell; }
@@ -257,12 +260,17 @@ class AppContext : public GameCore {
   void setVirtualClockStep(uint32_t ms) { m_virtualStep = ms; }
   /// Copies the whole back buffer to the device and shows it.
   void presentWholeScreen();
+  /// What the pop-up menu's header shows: the device's status, or under the virtual clock a
+  /// fixed device whose date and time follow the clock, so that runs repeat exactly.
+  MenuStatus menuStatus() const;
 
  private:
   void latch();
   void frameStep();
   void presentFrame(bool wholeScreen);
   void showDevice();
+  /// Presents a rectangle of the composed frame again (what lies under the pop-up menu).
+  void presentArea(const Rect& rect);
   /// Redraws the dirty rectangles from the layers, then the message text over them.
   void composeFrame();
 
