@@ -48,7 +48,7 @@ void printUsage(PlayerKind kind) {
       "                           \"01-01(導入).bin\"\n"
       "  --help                   this text\n"
       "\n"
-      "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus.\n",
+      "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus. X opens the menu.\n",
       programName(kind));
 }
 
