@@ -262,6 +262,7 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       return 0;
     case platform::WM_PAINT:
       if (m_display->isOpen()) presentWholeScreen();
+      if (m_menu.isOpen()) m_menu.invalidate();
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:

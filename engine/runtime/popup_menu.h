@@ -112,6 +112,9 @@ class PopupMenu {
   bool step(platform::Hwnd window, InputState& input);
   /// Closes the menu without a command and presents the screen under it again.
   void close();
+  /// The screen was painted over (the window's WM_PAINT): the box is drawn again at the next
+  /// step.
+  void invalidate() { m_dirty = true; }
 
   /// One save slot as the save folder shows it (slots 0..14, the menu's LOAD_001 … and
   /// SAVE_001 …): the label both entries carry, whether the load entry is enabled, and the
