@@ -292,6 +292,29 @@ TEST_F(PopupMenuTest, DrawsIntoBothFrameBuffersAndLeavesNoTrace) {
 
     menu.close();
     EXPECT_EQ(screen(), before) << "no trace of the menu";
+
+    // A highlighted item's picture (a save slot's thumbnail) shows beside the box, framed in
+    // black, and goes when the highlight moves on.
+    MenuItem* go = menu.find(10);
+    go->thumbnail.width = 8;
+    go->thumbnail.height = 6;
+    go->thumbnail.pixels.assign(8 * 6 * 4, 0);
+    for (size_t i = 2; i < go->thumbnail.pixels.size(); i += 4) go->thumbnail.pixels[i] = 255;  // red
+    menu.open(nullptr);
+    key(Key::Down);
+    key(Key::Down);
+    ASSERT_EQ(menu.highlight(), 2);
+    const Rect box = menu.boxRect();
+    const int row = PopupMenu::kItemTop + 2 * PopupMenu::kItemHeight;
+    after = screen();
+    EXPECT_EQ(after[size_t(row + 1) * 320 + size_t(box.right + 1)], 0xF800);
+    EXPECT_EQ(after[size_t(row) * 320 + size_t(box.right)], 0) << "the frame";
+    key(Key::Down);
+    after = screen();
+    EXPECT_EQ(after[size_t(row + 1) * 320 + size_t(box.right + 1)], before[size_t(row + 1) * 320 + size_t(box.right + 1)]);
+    menu.close();
+    EXPECT_EQ(screen(), before);
+    go->thumbnail = Picture();
   }
 }
 
