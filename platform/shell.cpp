@@ -57,7 +57,6 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
   // Resizable: the picture keeps its aspect ratio inside whatever size the window gets. Full
   // screen takes the desktop's own mode, so no display mode is ever changed.
   uint32_t flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
-  if (m_config.fullscreen) flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
   SDL_Window* window = SDL_CreateWindow(m_config.titleUtf8.c_str(), SDL_WINDOWPOS_CENTERED,
                                         SDL_WINDOWPOS_CENTERED, w, h, flags);
   if (!window) {
@@ -86,6 +85,7 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   SDL_RenderClear(renderer);
   SDL_RenderPresent(renderer);
+  if (m_config.fullscreen) setFullscreen(true);
   // Gamepads are a bonus: without the controller layer the keyboard still plays. Pads present
   // now arrive as "added" events like pads plugged in later.
   m_padsOpen = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
@@ -171,8 +171,27 @@ bool Shell::postPen(uint32_t message, int windowX, int windowY, bool pressOnly) 
 }
 
 void Shell::setFullscreen(bool on) {
-  if (!m_window) return;
-  SDL_SetWindowFullscreen(static_cast<SDL_Window*>(m_window), on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  if (!m_window || on == fullscreen()) return;
+  auto* window = static_cast<SDL_Window*>(m_window);
+  if (on) {
+    SDL_GetWindowPosition(window, &m_windowed.x, &m_windowed.y);
+    SDL_GetWindowSize(window, &m_windowed.w, &m_windowed.h);
+    // An X server without a window manager ignores the full-screen request and leaves the
+    // window as it was, while SDL draws for the whole screen: the window is first made to
+    // cover the screen by hand.
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &bounds) == 0) {
+      SDL_SetWindowPosition(window, bounds.x, bounds.y);
+      SDL_SetWindowSize(window, bounds.w, bounds.h);
+    }
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  } else {
+    SDL_SetWindowFullscreen(window, 0);
+    if (m_windowed.w > 0) {
+      SDL_SetWindowSize(window, m_windowed.w, m_windowed.h);
+      SDL_SetWindowPosition(window, m_windowed.x, m_windowed.y);
+    }
+  }
   redraw();
 }
 

@@ -100,6 +100,9 @@ class Shell {
   void setPadButton(int32_t instanceId, PadButton button, bool down);
   void padAxis(int32_t instanceId, int axis, int value);
 
+  struct WindowPlace {
+    int x = 0, y = 0, w = 0, h = 0;
+  };
   struct Pad {
     void* controller = nullptr;  // SDL_GameController
     int32_t id = -1;             // SDL joystick instance id
@@ -112,6 +115,7 @@ class Shell {
   void* m_renderer = nullptr;  // SDL_Renderer
   void* m_texture = nullptr;   // SDL_Texture
   bool m_penDown = false;
+  WindowPlace m_windowed;        // the window's place before it went full screen
   bool m_swallowEnterUp = false;  // the Enter of Alt+Enter never reaches the device
   bool m_padsOpen = false;
   std::vector<Pad> m_pads;
