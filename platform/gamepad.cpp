@@ -17,6 +17,14 @@ char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 
 }  // namespace
 
+AxisButtons axisButtons(int value, bool negativeHeld, bool positiveHeld) {
+  constexpr int kPress = 16384, kRelease = 8192;
+  AxisButtons out;
+  out.negative = value <= -kPress || (negativeHeld && value < -kRelease);
+  out.positive = value >= kPress || (positiveHeld && value > kRelease);
+  return out;
+}
+
 const char* padButtonName(PadButton button) {
   auto i = static_cast<size_t>(button);
   return i < kNames.size() ? kNames[i] : "";

@@ -47,6 +47,14 @@ constexpr int kPadButtonCount = static_cast<int>(PadButton::RightTrigger) + 1;
 constexpr uint32_t WM_PADBUTTONDOWN = 0x8001;
 constexpr uint32_t WM_PADBUTTONUP = 0x8002;
 
+/// The two buttons of one stick axis (negative: left or up) after it moved to value
+/// (−32768..32767): a side is pressed past half way and let go only below a quarter, so a stick
+/// resting near the threshold does not chatter. A trigger uses the positive side alone.
+struct AxisButtons {
+  bool negative = false, positive = false;
+};
+AxisButtons axisButtons(int value, bool negativeHeld, bool positiveHeld);
+
 /// The button's name: "a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick",
 /// "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright", "misc1",
 /// "paddle1".."paddle4", "touchpad", "stickup", "stickdown", "stickleft", "stickright",

@@ -229,11 +229,6 @@ std::optional<PadButton> padButtonOf(int sdlButton) {
   }
 }
 
-// A stick or trigger is a button once pushed past half way, and lets go below a quarter, so a
-// resting stick that wobbles around the threshold does not chatter.
-constexpr int kAxisPress = 16384;
-constexpr int kAxisRelease = 8192;
-
 }  // namespace
 
 void Shell::padAdded(int deviceIndex) {
@@ -271,23 +266,16 @@ void Shell::setPadButton(int32_t instanceId, PadButton button, bool down) {
 }
 
 void Shell::padAxis(int32_t id, int axis, int value) {
+  uint32_t held = 0;
+  for (const Pad& p : m_pads)
+    if (p.id == id) held = p.held;
+  auto isHeld = [&](PadButton b) { return ((held >> static_cast<unsigned>(b)) & 1u) != 0; };
   auto twoWay = [&](PadButton negative, PadButton positive) {
-    const Pad* pad = nullptr;
-    for (const Pad& p : m_pads)
-      if (p.id == id) pad = &p;
-    if (!pad) return;
-    auto held = [&](PadButton b) { return (pad->held >> static_cast<unsigned>(b)) & 1u; };
-    bool neg = value <= -kAxisPress || (held(negative) && value < -kAxisRelease);
-    bool pos = value >= kAxisPress || (held(positive) && value > kAxisRelease);
-    setPadButton(id, negative, neg);
-    setPadButton(id, positive, pos);
+    AxisButtons now = axisButtons(value, isHeld(negative), isHeld(positive));
+    setPadButton(id, negative, now.negative);
+    setPadButton(id, positive, now.positive);
   };
-  auto trigger = [&](PadButton b) {
-    bool wasHeld = false;
-    for (const Pad& p : m_pads)
-      if (p.id == id) wasHeld = (p.held >> static_cast<unsigned>(b)) & 1u;
-    setPadButton(id, b, value >= kAxisPress || (wasHeld && value > kAxisRelease));
-  };
+  auto trigger = [&](PadButton b) { setPadButton(id, b, axisButtons(value, false, isHeld(b)).positive); };
   switch (axis) {
     case SDL_CONTROLLER_AXIS_LEFTX: twoWay(PadButton::StickLeft, PadButton::StickRight); break;
     case SDL_CONTROLLER_AXIS_LEFTY: twoWay(PadButton::StickUp, PadButton::StickDown); break;

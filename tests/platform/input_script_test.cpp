@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <tuple>
 
 #include "platform/shell.h"
@@ -95,20 +94,6 @@ TEST(InputScript, PadButtonsPressHoldAndRelease) {
     EXPECT_EQ(ev[i].kind, std::get<1>(want[i])) << i;
     EXPECT_EQ(ev[i].pad, std::get<2>(want[i])) << i;
   }
-}
-
-TEST(PadButtons, NamesRoundTripInAnyCase) {
-  for (int i = 0; i < kPadButtonCount; ++i) {
-    auto b = static_cast<PadButton>(i);
-    std::string name = padButtonName(b);
-    ASSERT_FALSE(name.empty()) << i;
-    EXPECT_EQ(padButtonFromName(name), b) << name;
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(padButtonFromName(name), b) << name;
-  }
-  EXPECT_EQ(padButtonFromName("dpup "), std::nullopt);
-  EXPECT_EQ(padButtonFromName("0"), std::nullopt);
-  EXPECT_EQ(padButtonFromName(""), std::nullopt);
 }
 
 TEST(PenMapping, InvertsTheEnginesConversion) {

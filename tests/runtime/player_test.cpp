@@ -65,10 +65,11 @@ class PlayerTest : public ::testing::Test {
 TEST(PlayerOptions, ParsesEveryOption) {
   const char* argv[] = {"p", "--root", "/x", "--headless", "--frames=30", "--virtual-clock",
                         "--input", "in.txt", "--screenshot", "5:a.png", "--screenshot=9:b.png",
-                        "--scale", "3", "--audio-out", "o.wav", "--dump-state", "s.txt"};
+                        "--scale", "3", "--audio-out", "o.wav", "--dump-state", "s.txt",
+                        "--fullscreen", "--integer-scale"};
   PlayerOptions o;
   std::string why;
-  ASSERT_TRUE(parsePlayerOptions(17, argv, o, why)) << why;
+  ASSERT_TRUE(parsePlayerOptions(19, argv, o, why)) << why;
   EXPECT_EQ(*o.root, "/x");
   EXPECT_TRUE(o.headless);
   EXPECT_EQ(o.frames, 30u);
@@ -80,6 +81,8 @@ TEST(PlayerOptions, ParsesEveryOption) {
   EXPECT_EQ(o.scale, 3);
   EXPECT_EQ(o.audioOut, "o.wav");
   EXPECT_EQ(o.dumpState, "s.txt");
+  EXPECT_TRUE(o.fullscreen);
+  EXPECT_TRUE(o.integerScale);
 }
 
 TEST(PlayerOptions, BadValuesGiveOneReason) {
@@ -99,6 +102,7 @@ TEST(PlayerOptions, BadValuesGiveOneReason) {
   EXPECT_TRUE(fails({"--root"}));
   EXPECT_TRUE(fails({"--dump-state"}));
   EXPECT_TRUE(fails({"--headless=yes"}));
+  EXPECT_TRUE(fails({"--fullscreen=1"}));
   EXPECT_TRUE(fails({"--fail-at", "moon"}));
   EXPECT_TRUE(fails({"--bogus"}));
 }
