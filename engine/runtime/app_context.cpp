@@ -1,5 +1,7 @@
 #include "engine/runtime/app_context.h"
 
+#include <cstdio>
+
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/ticks.h"
@@ -9,6 +11,7 @@
 #include "platform/device_status.h"
 #include "platform/glyphs.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace sorel {
 
@@ -182,11 +185,19 @@ platform::LResult EngineCore::windowProc(platform::Hwnd hwnd, uint32_t message,
     case platform::WM_KEYDOWN:
     case platform::WM_KEYUP:
       onKey(m_input, m_keyMap, s, static_cast<int>(wParam & 0xFFFF),
-            message == platform::WM_KEYDOWN, [this] { return m_menu.open(m_hwnd); });
+            message == platform::WM_KEYDOWN, [this] { return openMenuFromInput(); });
+      return 0;
+    case platform::WM_PADBUTTONDOWN:
+    case platform::WM_PADBUTTONUP:
+      if (wParam < platform::kPadButtonCount)
+        onPadButton(m_input, m_keyMap, s, m_padMap, static_cast<platform::PadButton>(wParam),
+                    message == platform::WM_PADBUTTONDOWN, [this] { return openMenuFromInput(); });
       return 0;
     default: return WindowBase::windowProc(hwnd, message, wParam, lParam);
   }
 }
+
+bool EngineCore::openMenuFromInput() { return m_menu.open(m_hwnd); }
 
 // ---------------------------------------------------------------------------------------------
 // GameCore
@@ -285,6 +296,11 @@ void AppContext::initialise() {
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
   syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
   refreshSaveMenus();
+  m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
+    std::string shown = platform::cp932ToUtf8Lossy(name);
+    std::fprintf(stderr, "sorel.cfg: [PAD_CONFIG] %.*s: unknown gamepad button '%s' ignored\n",
+                 int(key.size()), key.data(), shown.c_str());
+  });
   m_sound->applyStartSettings();
   gameInitialise();
   gameMode = 0;

@@ -24,6 +24,7 @@
 #include "engine/state/input.h"
 #include "engine/state/key_map.h"
 #include "engine/runtime/popup_menu.h"
+#include "engine/state/pad_map.h"
 #include "engine/state/settings.h"
 #include "platform/messages.h"
 
@@ -111,6 +112,8 @@ class EngineCore : public WindowBase {
 
   PlayerKind kind() const { return m_kind; }
   KeyMap& keyMap() { return m_keyMap; }
+  /// Which gamepad button stands for which key (defaults, then PAD_CONFIG of sorel.cfg).
+  PadMap& padMap() { return m_padMap; }
   InputState& input() { return m_input; }
   /// The input rules' view of the settings.
   InputSettings inputSettings() const;
@@ -149,8 +152,13 @@ class EngineCore : public WindowBase {
   platform::Shell* shell() const { return m_shell; }
 
  protected:
+  /// The menu keys' way into the pop-up menu (the B key, the centre key, the pad's Start); true
+  /// when it opened.
+  bool openMenuFromInput();
+
   PlayerKind m_kind;
   KeyMap m_keyMap;
+  PadMap m_padMap;
   InputState m_input;
   PictureTable m_pictures;
   std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
