@@ -191,12 +191,6 @@ GameCore::GameCore(const EngineConfig& config) : EngineCore(config) {}
 
 GameCore::~GameCore() = default;
 
-// FIXME: saving and loading come with the save work; until then the entries report failure.
-bool GameCore::saveGame(int) { return false; }
-bool GameCore::loadGame(int) { return false; }
-void GameCore::returnToLastChoice() {}
-void GameCore::refreshSaveMenus() {}
-
 void GameCore::gameInitialise() {
   GameHost host{m_pictures,
                 m_pictureArchives,
@@ -209,12 +203,14 @@ void GameCore::gameInitialise() {
                 subMode,
                 [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
                 [this]() -> const Surface* { return &m_surface; },
-                nullptr,  // FIXME: the pop-up menu's save entries, once the menu exists
+                [this](bool on) { setSaveEnabled(on); },
                 [](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
                    ColourWord tint, int* x, int* y) {
                   std::string member(file);
                   return loadPicture(out, member, archivePath, 0, &archive, tint, x, y) == 1;
-                }};
+                },
+                [this](int slot) { return m_saveEnabled && saveGame(slot); },
+                [this](int slot) { return m_saveEnabled && loadGame(slot); }};
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }
@@ -261,7 +257,8 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
-      // FIXME: free the shared message font and write the system data once those exist.
+      // FIXME: free the shared message font once it exists.
+      saveSystemData();
       if (m_fonts) storeSettings(m_paths.configPath(), m_settings, *m_fonts);
       platform::postQuitMessage(0);
       return 0;
@@ -278,6 +275,9 @@ void AppContext::initialise() {
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
   m_sound->applyStartSettings();
   gameInitialise();
+  recoverSaveFolder();
+  loadSystemData();
+  refreshSaveMenus();
   gameMode = 0;
   subMode = 0;
 }

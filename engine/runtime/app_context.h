@@ -216,6 +216,19 @@ class GameCore : public EngineCore {
   virtual void returnToLastChoice();
   /// Relabels the menu's load and save entries from the save folder.
   virtual void refreshSaveMenus();
+  /// Writes the system data file (after every save and at exit); false when not written.
+  bool saveSystemData();
+  /// Reads the system data file (start-up, after the settings). A file that does not check out
+  /// is copied aside as ".bak" and the lists stay empty.
+  void loadSystemData();
+  /// Start-up: a save or system data file whose writing was cut short before its rename is put
+  /// in place when complete, else deleted.
+  void recoverSaveFolder();
+  /// The save entries' state (the story enables them; the backlog view and a replay do not).
+  void setSaveEnabled(bool enabled);
+  bool saveEnabled() const { return m_saveEnabled; }
+  /// True while slot 600 holds this run's automatic choice save.
+  bool choiceSaved() const { return m_choiceSaved; }
 
   uint32_t errorWord = 0;
   uint32_t gameMode = 0;
@@ -223,6 +236,8 @@ class GameCore : public EngineCore {
 
  protected:
   std::unique_ptr<Game> m_game;
+  bool m_saveEnabled = false;
+  bool m_choiceSaved = false;
 };
 
 /// Receives the player's frames (the run options use it for scripts, screenshots, limits).
