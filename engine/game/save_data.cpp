@@ -119,9 +119,11 @@ void writeSaveBlock(const SaveSnapshot& s, std::span<uint8_t, kSaveBlockSize> ou
   std::memcpy(out.data(), kSaveMagic, 3);
   out[3] = uint8_t(s.version);
   storeU32(out.data() + kThumbnail, uint32_t(kSaveBlockSize));
-  stampSaveTime(out, s.time);
-  BlockWriter w(out, kTimeText);
-  w.text(s.timeText, 20);
+  // A snapshot carries no time until a save stamps it.
+  BlockWriter w(out, kTime);
+  for (int v : {s.time.year, s.time.month, s.time.day, s.time.hour, s.time.minute, s.time.second}) w.u32(uint32_t(v));
+  w = BlockWriter(out, kTimeText);
+  w.text(!s.timeText.empty() || s.time.year == 0 ? s.timeText : timeText(s.time), 20);
   w.text(s.title, 64);
   w = BlockWriter(out, kVisual);
   w.i32(s.visual);
