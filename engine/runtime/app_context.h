@@ -216,6 +216,10 @@ class GameCore : public EngineCore {
   virtual void returnToLastChoice();
   /// Relabels the menu's load and save entries from the save folder.
   virtual void refreshSaveMenus();
+  /// The fifteen slots as the save folder shows them ("%s %s" of time and title, the load entry
+  /// enabled and the thumbnail for a file that would load, "---- 未定義 ----" otherwise); newest
+  /// receives the slot with the latest time (-1 for none).
+  std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> saveSlotEntries(int& newest) const;
   /// Writes the system data file (after every save and at exit); false when not written.
   bool saveSystemData();
   /// Reads the system data file (start-up, after the settings). A file that does not check out

@@ -96,8 +96,14 @@ void GameCore::returnToLastChoice() {
 }
 
 void GameCore::refreshSaveMenus() {
-  std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> slots;
   int newest = -1;
+  auto slots = saveSlotEntries(newest);
+  m_menu.setSaveSlots(slots, newest);
+}
+
+std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> GameCore::saveSlotEntries(int& newest) const {
+  std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> slots;
+  newest = -1;
   std::string newestTime;
   for (int s = 0; s < kSaveSlotCount; ++s) {
     PopupMenu::SaveSlotEntry& e = slots[size_t(s)];
@@ -116,7 +122,7 @@ void GameCore::refreshSaveMenus() {
       newestTime = file->snapshot.timeText;
     }
   }
-  m_menu.setSaveSlots(slots, newest);
+  return slots;
 }
 
 bool GameCore::saveSystemData() {
