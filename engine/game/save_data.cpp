@@ -324,37 +324,41 @@ void boxFilter565(const Surface& screen, int w, int h, uint16_t* out) {
     return;
   }
   // Box edges on a 10-bit fixed-point step: a 640 × 480 screen gives boxes 4 wide and 3 or 4
-  // high (3.75 on average) for 160 × 128.
+  // high (3.75 on average) for 160 × 128. The column edges are the same on every row.
   const uint32_t stepX = (uint32_t(screen.width) << 10) / uint32_t(w);
   const uint32_t stepY = (uint32_t(screen.height) << 10) / uint32_t(h);
+  std::vector<int> x0(static_cast<size_t>(w)), x1(static_cast<size_t>(w));
+  for (int tx = 0; tx < w; ++tx) {
+    x0[size_t(tx)] = std::min(int((uint32_t(tx) * stepX) >> 10), screen.width - 1);
+    x1[size_t(tx)] = std::max(x0[size_t(tx)] + 1, std::min(int((uint32_t(tx + 1) * stepX) >> 10), screen.width));
+  }
   std::vector<uint32_t> sums(size_t(w) * 3);
   for (int ty = 0; ty < h; ++ty) {
-    int y0 = int((uint32_t(ty) * stepY) >> 10), y1 = int((uint32_t(ty + 1) * stepY) >> 10);
-    y1 = std::max(y0 + 1, std::min(y1, screen.height));
+    const int y0 = std::min(int((uint32_t(ty) * stepY) >> 10), screen.height - 1);
+    const int y1 = std::max(y0 + 1, std::min(int((uint32_t(ty + 1) * stepY) >> 10), screen.height));
     std::fill(sums.begin(), sums.end(), 0u);
     for (int y = y0; y < y1; ++y) {
       const uint8_t* row = screen.row(y);
-      for (int tx = 0; tx < w; ++tx) {
-        int x0 = int((uint32_t(tx) * stepX) >> 10), x1 = int((uint32_t(tx + 1) * stepX) >> 10);
-        x1 = std::max(x0 + 1, std::min(x1, screen.width));
+      uint32_t* sum = sums.data();
+      for (int tx = 0; tx < w; ++tx, sum += 3) {
         uint32_t b = 0, g = 0, r = 0;
-        for (const uint8_t* p = row + x0 * 3; p < row + x1 * 3; p += 3) {
+        for (const uint8_t *p = row + x0[size_t(tx)] * 3, *end = row + x1[size_t(tx)] * 3; p < end; p += 3) {
           b += p[0];
           g += p[1];
           r += p[2];
         }
-        sums[size_t(tx) * 3] += b;
-        sums[size_t(tx) * 3 + 1] += g;
-        sums[size_t(tx) * 3 + 2] += r;
+        sum[0] += b;
+        sum[1] += g;
+        sum[2] += r;
       }
     }
-    for (int tx = 0; tx < w; ++tx) {
-      int x0 = int((uint32_t(tx) * stepX) >> 10), x1 = int((uint32_t(tx + 1) * stepX) >> 10);
-      x1 = std::max(x0 + 1, std::min(x1, screen.width));
-      const uint32_t n = uint32_t((x1 - x0) * (y1 - y0));
-      const uint32_t b = sums[size_t(tx) * 3] / n, g = sums[size_t(tx) * 3 + 1] / n, r = sums[size_t(tx) * 3 + 2] / n;
+    const uint32_t* sum = sums.data();
+    uint16_t* o = out + size_t(ty) * size_t(w);
+    for (int tx = 0; tx < w; ++tx, sum += 3) {
+      const uint32_t n = uint32_t((x1[size_t(tx)] - x0[size_t(tx)]) * (y1 - y0));
+      const uint32_t b = sum[0] / n, g = sum[1] / n, r = sum[2] / n;
       // Red rounded down to a multiple of 8, then packed as 5-6-5.
-      out[size_t(ty) * size_t(w) + size_t(tx)] = uint16_t(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
+      o[tx] = uint16_t(((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3));
     }
   }
 }

@@ -1,5 +1,7 @@
 #include "engine/runtime/app_context.h"
 
+#include "engine/runtime/save_writer.h"
+
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/ticks.h"
@@ -187,7 +189,7 @@ platform::LResult EngineCore::windowProc(platform::Hwnd hwnd, uint32_t message,
 // ---------------------------------------------------------------------------------------------
 // GameCore
 
-GameCore::GameCore(const EngineConfig& config) : EngineCore(config) {}
+GameCore::GameCore(const EngineConfig& config) : EngineCore(config), m_saveWriter(std::make_unique<SaveWriter>()) {}
 
 GameCore::~GameCore() = default;
 
@@ -259,6 +261,7 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
     case platform::WM_DESTROY:
       // FIXME: free the shared message font once it exists.
       saveSystemData();
+      flushSaves();
       if (m_fonts) storeSettings(m_paths.configPath(), m_settings, *m_fonts);
       platform::postQuitMessage(0);
       return 0;

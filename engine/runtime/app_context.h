@@ -171,6 +171,8 @@ class EngineCore : public WindowBase {
   platform::Shell* m_shell = nullptr;
 };
 
+class SaveWriter;
+
 class GameCore : public EngineCore {
  public:
   /// Error word bits raised by broken script references.
@@ -208,7 +210,8 @@ class GameCore : public EngineCore {
   void masterVolumeChanged();
 
   /// Saves the game held in the snapshot to slot (0..14 the menu's slots, 600 the automatic
-  /// choice save); false when refused or not written.
+  /// choice save); false when refused. The files reach the disk on the save writer's thread
+  /// (flushSaves waits for them); everything reading the save folder sees them at once.
   virtual bool saveGame(int slot);
   /// Loads slot (0..14, 600); false when refused (the running game then goes on untouched).
   virtual bool loadGame(int slot);
@@ -233,6 +236,8 @@ class GameCore : public EngineCore {
   bool saveEnabled() const { return m_saveEnabled; }
   /// True while slot 600 holds this run's automatic choice save.
   bool choiceSaved() const { return m_choiceSaved; }
+  /// Waits until every save and system data file asked for is on the disk.
+  void flushSaves();
 
   uint32_t errorWord = 0;
   uint32_t gameMode = 0;
@@ -242,6 +247,7 @@ class GameCore : public EngineCore {
   std::unique_ptr<Game> m_game;
   bool m_saveEnabled = false;
   bool m_choiceSaved = false;
+  std::unique_ptr<SaveWriter> m_saveWriter;
 };
 
 /// Receives the player's frames (the run options use it for scripts, screenshots, limits).

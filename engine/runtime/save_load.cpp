@@ -3,7 +3,8 @@
 //
 // Every file goes to "<name>.part" in the same folder, reaches the disk, and is then renamed
 // over the old one, so a player killed at any moment leaves each file either as it was or as
-// newly written. A ".part" left behind by such a kill is put in place at start-up when it is
+// newly written. The writing happens on the save writer's thread: flushing to the disk can take
+// longer than a frame. A ".part" left behind by such a kill is put in place at start-up when it is
 // complete (it was written out but not yet renamed), and deleted otherwise.
 #include <algorithm>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "engine/game/system_data.h"
 #include "engine/resources/screen.h"
 #include "engine/runtime/app_context.h"
+#include "engine/runtime/save_writer.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -65,20 +67,20 @@ bool GameCore::saveGame(int slot) {
   const std::vector<uint8_t> file =
       buildSaveFile(std::span<const uint8_t, kSaveBlockSize>(m_game->saveBlock().data(), kSaveBlockSize),
                     saveTimeNow(), thumbnail, m_game->backlogData());
-  const bool written = platform::writeWholeFile(m_paths.saveFolder + saveFileName(slot), file, true);
-  if (written && slot < kSaveSlotCount) refreshSaveMenus();
-  if (written && slot == kChoiceSaveSlot) {
+  m_saveWriter->write(m_paths.saveFolder + saveFileName(slot), file);
+  if (slot < kSaveSlotCount) refreshSaveMenus();
+  if (slot == kChoiceSaveSlot) {
     m_choiceSaved = true;
     m_menu.setReturnToChoiceEnabled(true);
   }
   saveSystemData();
-  return written;
+  return true;
 }
 
 bool GameCore::loadGame(int slot) {
   if (!m_game || !validSlot(slot) || m_paths.programFolder.empty()) return false;
   // The whole file is read and checked first; a refused file leaves the running game untouched.
-  auto bytes = platform::readWholeFile(m_paths.saveFolder + saveFileName(slot));
+  auto bytes = m_saveWriter->read(m_paths.saveFolder + saveFileName(slot));
   if (!bytes) return false;
   auto file = readSaveFile(*bytes);
   if (!file) return false;
@@ -109,7 +111,7 @@ std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> GameCore::saveSlotEn
     PopupMenu::SaveSlotEntry& e = slots[size_t(s)];
     e.label = std::string(kEmptySlotLabel);
     if (m_paths.programFolder.empty()) continue;
-    auto bytes = platform::readWholeFile(m_paths.saveFolder + saveFileName(s));
+    auto bytes = m_saveWriter->read(m_paths.saveFolder + saveFileName(s));
     if (!bytes) continue;
     // Only a file that would load is offered for loading.
     auto file = readSaveFile(*bytes);
@@ -127,9 +129,11 @@ std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> GameCore::saveSlotEn
 
 bool GameCore::saveSystemData() {
   if (!m_game || m_paths.programFolder.empty()) return false;
-  const std::vector<uint8_t> bytes = serialiseSystemData(m_game->systemData());
-  return platform::writeWholeFile(m_paths.saveFolder + std::string(systemDataFileName()), bytes, true);
+  m_saveWriter->write(m_paths.saveFolder + std::string(systemDataFileName()), serialiseSystemData(m_game->systemData()));
+  return true;
 }
+
+void GameCore::flushSaves() { m_saveWriter->flush(); }
 
 void GameCore::loadSystemData() {
   if (!m_game || m_paths.programFolder.empty()) return;

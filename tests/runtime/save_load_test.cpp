@@ -119,11 +119,13 @@ TEST_F(SaveLoad, ASaveLoadsBackAfterARestartWithTheReadTable) {
   toFirstMessage();
   const uint32_t pc = app->game()->script.pc;
   ASSERT_TRUE(app->saveGame(3));
+  int newest = -2;
+  EXPECT_EQ(app->saveSlotEntries(newest)[3].loadEnabled, true) << "seen before it reaches the disk";
+  app->flushSaves();
   auto bytes = readBytes(save(3));
   EXPECT_TRUE(isCompleteSaveFile(bytes));
   EXPECT_EQ(bytes.size(), 9624u + 54 + 80 * 64 * 2 + 4) << "the handheld's thumbnail, an empty backlog";
   EXPECT_TRUE(fs::exists(systemFile())) << "the system data follows every save";
-  int newest = -2;
   auto slots = app->saveSlotEntries(newest);
   EXPECT_EQ(newest, 3);
   EXPECT_TRUE(slots[3].loadEnabled);
@@ -153,6 +155,7 @@ TEST_F(SaveLoad, ASaveLoadsBackAfterARestartWithTheReadTable) {
 TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
   toFirstMessage();
   ASSERT_TRUE(app->saveGame(0));
+  app->flushSaves();
   const auto good = readBytes(save(0));
   app->input().count(Key::Right) = 1;
   frames(30);
@@ -188,6 +191,7 @@ TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
 TEST_F(SaveLoad, ADamagedSystemDataFileIsKeptAsideAndTheListsStartEmpty) {
   toFirstMessage();
   ASSERT_TRUE(app->saveSystemData());
+  app->flushSaves();
   auto bytes = readBytes(systemFile());
   bytes[8] = 0x7F;  // a byte length past the end
   writeBytes(systemFile(), bytes);
@@ -201,6 +205,7 @@ TEST_F(SaveLoad, LeftoversOfAnInterruptedWriteAreRecoveredOrDropped) {
   toFirstMessage();
   ASSERT_TRUE(app->saveGame(0));
   ASSERT_TRUE(app->saveGame(1));
+  app->flushSaves();
   const auto first = readBytes(save(0));
   auto newer = first;
   newer[save_field::kVars] = 7;  // a complete newer file, written but never renamed
@@ -227,6 +232,7 @@ TEST_F(SaveLoad, TheChoiceSaveIsReturnedToOnce) {
   EXPECT_FALSE(app->choiceSaved());
   ASSERT_TRUE(app->game()->host().saveGame(600));
   EXPECT_TRUE(app->choiceSaved());
+  app->flushSaves();
   EXPECT_TRUE(fs::exists(save(600)));
   const uint32_t pc = app->game()->script.pc;
   app->input().count(Key::Right) = 1;
