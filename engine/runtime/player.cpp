@@ -200,15 +200,28 @@ std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
   const ScriptState& s = game.script;
   std::string name = platform::cp932ToUtf8Lossy(fieldView(s.scriptName));
   const Sprite* capture = game.layers().get(0);
-  char line[400];
+  // The message text and the backlog as FNV-1a hashes: equal hashes, equal texts.
+  auto fnv = [](uint32_t h, std::string_view t) {
+    for (char c : t) h = (h ^ uint8_t(c)) * 16777619u;
+    return h;
+  };
+  const uint32_t text = fnv(2166136261u, fieldView(game.message.text));
+  uint32_t log = 2166136261u;
+  for (size_t i = 0; i < game.backlog().count(); ++i) {
+    const BacklogEntry& e = game.backlog().entry(i);
+    log = fnv(fnv(fnv(log, std::to_string(e.speaker)), e.voice + "|"), e.text + "|");
+  }
+  char line[512];
   std::snprintf(line, sizeof line,
                 "frame=%u mode=%u scenario=%s pc=%u visual=%d stands=%d,%d,%d window=%u face=%d "
-                "cells=%d marker=%u backlog=%zu brightness=%d shake=%d,%d effect=%u capture=%d",
+                "cells=%d marker=%u backlog=%zu brightness=%d shake=%d,%d effect=%u capture=%d "
+                "text=%08x log=%08x choices=%u cursor=%d chosen=%d",
                 frame, gameMode, name.c_str(), s.pc, int(s.visual), int(s.stand[0]), int(s.stand[1]),
                 int(s.stand[2]), s.windowShown, int(game.message.face),
                 game.textCells().count, game.message.markerShown, game.backlog().count(),
                 game.brightness, game.shakeX, game.shakeY, game.effect.active ? unsigned(game.effect.opcode) : 0u,
-                capture && capture->effect.active ? capture->effect.type : 0);
+                capture && capture->effect.active ? capture->effect.type : 0, text, log, game.choices.count,
+                game.choiceMenu().cursor, int(game.choices.chosen));
   return line;
 }
 

@@ -54,9 +54,11 @@ std::string describeLatchedInput(uint32_t frame, const InputState& in);
 
 /// One line per frame of the story's state after the frame: "frame=N mode=.. scenario=NAME
 /// pc=.. visual=.. stands=C,L,R window=.. face=.. cells=.. marker=.. backlog=.. brightness=..
-/// shake=X,Y effect=.. capture=..": the scenario name in UTF-8, the face of the current or
-/// last message (-1 none), the text cells on screen, the screen effect's opcode (0 none) and the
-/// sprite effect type on the transition's capture layer (0 none).
+/// shake=X,Y effect=.. capture=.. text=.. log=.. choices=.. cursor=.. chosen=..": the scenario
+/// name in UTF-8, the face of the current or last message (-1 none), the text cells on screen,
+/// the screen effect's opcode (0 none), the sprite effect type on the transition's capture layer
+/// (0 none), hashes of the message text and of the backlog, the choice list's count, the choice
+/// menu's cursor (100 none) and the chosen value.
 std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode);
 
 /// The whole life of a player: options, start-up, message loop, shutdown. Returns the exit code.
