@@ -32,15 +32,20 @@ Game::Flow Game::executeCommand(uint16_t opcode) {
     return Flow::EndFrame;
   };
   switch (opcode) {
-    // Staff roll, choices and the eye-catch come with their own screens; until then they
-    // advance without effect.
-    case op::kStaffrollEnd:
-    case op::kStaffrollBegin:
+    // Choices come with their own screen; until then they advance without effect.
     case op::kChoiceAdd:
-    case op::kChoiceRun:
-    case op::kEyecatch:
-    case op::kAnimShow:
-    case op::kAnimHide: advance(); return Flow::Continue;
+    case op::kChoiceRun: advance(); return Flow::Continue;
+    case op::kStaffrollEnd:
+      freeStaffRoll();
+      clearToGrey = false;
+      brightness = 256;
+      markWholeScreen();
+      advance();
+      return Flow::Continue;
+    case op::kStaffrollBegin: return staffRollBegin();
+    case op::kAnimShow: return animShow();
+    case op::kAnimHide: return animHide();
+    case op::kEyecatch: return eyeCatchCommand();
     case op::kChoiceBegin:
       companionVoice(16, true);
       takeSnapshot();
