@@ -198,7 +198,21 @@ std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
                 game.textCells().count, game.message.markerShown, game.backlog().count(),
                 game.brightness, game.shakeX, game.shakeY, game.effect.active ? unsigned(game.effect.opcode) : 0u,
                 capture && capture->effect.active ? capture->effect.type : 0);
-  return line;
+  // The screens: the sub-state, the title's menu set and cursor, the eye-catch step, the
+  // extras' page, cursor, unlocked cells and track, the music requested and the staff roll.
+  const TitleState& title = game.titleState();
+  const ExtrasState& extras = game.extrasState();
+  int unlocked = 0;
+  for (const auto& c : extras.cells) unlocked += c.count > 0 ? 1 : 0;
+  std::string music = platform::cp932ToUtf8Lossy(game.sound().musicName());
+  char more[300];
+  std::snprintf(more, sizeof more,
+                " sub=%u menu=%d cursor=%d eyecatch=%d page=%d xcursor=%d unlocked=%d track=%d playing=%d "
+                "staffroll=%zu grey=%d music=%s",
+                game.host().subMode, title.menuSet, title.cursor, game.eyeCatchState().step, extras.page,
+                extras.cursor, unlocked, extras.track, extras.playing ? 1 : 0, game.staffRollRecords(),
+                game.clearToGrey ? 1 : 0, music.empty() ? "-" : music.c_str());
+  return std::string(line) + more;
 }
 
 bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, std::string& why) {
