@@ -8,8 +8,9 @@
 //
 // The virtual clock makes every run repeat exactly, so the chosen frames are fixed. The game is
 // converted without its sound, so that no voice or effect length sets the pace (a line without
-// its voice stays a second to be read). The choice and the eye-catch go on by themselves until
-// their screens exist; when they start to wait, the input and the frames below move.
+// its voice stays a second to be read). The choice goes on by itself until its screen exists;
+// when it starts to wait, the input and the frames below move. The eye-catch is ended by the
+// advance input half way through its reveal.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -44,11 +45,13 @@ constexpr int kBeforeBacklog = 473;
 constexpr int kBacklogOpen = 474;         // up opens the backlog view ...
 constexpr int kBacklogShown = 482;
 constexpr int kBacklogClosed = 502;       // ... and down closes it again
-constexpr int kJumped = 554;              // the first frame of chapter two
-constexpr int kFlash = 773;               // the one white frame of the flash
-constexpr int kShakeDown = 775;           // the first frame of the shake: the picture moved down
-constexpr int kShakeUp = 779;             // and up
-constexpr int kLastFrame = 790;
+constexpr int kEyeCatchStart = 554;       // the eye-catch's first frame ...
+constexpr int kEyeCatchAborted = 600;     // ... ended by the advance input during its reveal
+constexpr int kJumped = 601;              // the first frame of chapter two
+constexpr int kFlash = 820;               // the one white frame of the flash
+constexpr int kShakeDown = 822;           // the first frame of the shake: the picture moved down
+constexpr int kShakeUp = 826;             // and up
+constexpr int kLastFrame = 837;
 
 // The reader's input: the advance input a moment after each click marker appears, and the
 // backlog opened and closed at Shiori's message.
@@ -58,8 +61,8 @@ struct Input {
 };
 constexpr Input kInput[] = {{112, "advance"}, {150, "advance"}, {195, "advance"}, {296, "advance"},
                             {334, "advance"}, {447, "advance"}, {474, "up"},      {502, "down"},
-                            {516, "advance"}, {552, "advance"}, {654, "advance"}, {697, "advance"},
-                            {737, "advance"}, {772, "advance"}};
+                            {516, "advance"}, {552, "advance"}, {kEyeCatchAborted, "advance"},
+                            {701, "advance"}, {744, "advance"}, {784, "advance"}, {819, "advance"}};
 
 // Speaker colours set in sorel.cfg (0x00RRGGBB): Hina and Aoi.
 constexpr uint32_t kHinaColour = 0xFF6666;
@@ -279,6 +282,9 @@ class StoryOnScreen : public ::testing::Test {
     EXPECT_EQ(differing(run.shots.at(kBacklogClosed + 1), 0, 0, run.shots.at(kBeforeBacklog), 0, 0, px(600), H), 0);
 
     // The introduction ends: the window goes, and the jump lands in chapter two.
+    EXPECT_EQ(run.num(kEyeCatchStart, "eyecatch"), 1) << run.line(kEyeCatchStart);
+    EXPECT_EQ(run.num(kEyeCatchAborted - 1, "eyecatch"), 2) << "revealing the picture";
+    EXPECT_EQ(run.num(kEyeCatchAborted, "eyecatch"), 6) << "the advance input ends it";
     EXPECT_EQ(run.get(kJumped - 1, "scenario"), "01-01(導入).bin");
     EXPECT_EQ(run.num(kJumped - 1, "window"), 0);
     EXPECT_EQ(run.num(kJumped - 1, "backlog"), 8) << run.line(kJumped - 1);
