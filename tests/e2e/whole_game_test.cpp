@@ -248,8 +248,8 @@ class WholeGame : public ::testing::Test {
     EXPECT_EQ(run.num(kStaffRoll, "staffroll"), 12) << run.line(kStaffRoll);
     EXPECT_EQ(run.num(kStaffRoll, "grey"), 1);
     const Shot& roll = run.shots.at(kStaffRoll);
-    EXPECT_GT(meanLevel(roll, 0, 0, W, px(150)), 240) << "white above the credits";
-    EXPECT_LT(meanLevel(roll, px(80), px(184), px(480), px(32)), 235) << "a credit line";
+    EXPECT_GT(meanLevel(roll, 0, 0, W, px(150)), 250) << "white above the credits";
+    EXPECT_LT(meanLevel(roll, px(80), px(184), px(480), px(32)), 245) << "a credit line";
 
     // The end of the story returns to the title.
     EXPECT_EQ(run.get(kTitleAgain - 1, "mode"), "99");
