@@ -85,7 +85,6 @@ void Game::buildExtrasPage(bool replay) {
   m_layers.place(kFirstButtonLayer + l.pages, kButtonSlot, DesignRect{416, 0, 32, 32}, 608, 448, 0, 0, 56);
 
   const int count = cellsOnPage(replay, x.page);
-  int nextSlot = kFirstThumbSlot;
   for (int e = 0; e < 16; ++e) {
     ExtrasCell& c = x.cells[size_t(e)];
     c = ExtrasCell();
@@ -107,19 +106,21 @@ void Game::buildExtrasPage(bool replay) {
       c.names[size_t(c.count)].assign(name);
       ++c.count;
     }
+  }
+  // Thumbnail slots in cell order. A cell takes one slot per picture while that leaves one for
+  // every unlocked cell after it; otherwise it keeps a single slot and reloads it as it cycles.
+  int unlockedAfter = 0;
+  for (const ExtrasCell& c : x.cells) unlockedAfter += c.count > 0 ? 1 : 0;
+  int nextSlot = kFirstThumbSlot;
+  for (ExtrasCell& c : x.cells) {
     if (c.count == 0) continue;
-    // Thumbnail slots in order; a cell that cannot have one per picture keeps a single slot and
-    // reloads it as it cycles.
-    const int want = nextSlot + c.count - 1 <= kLastThumbSlot ? c.count : 1;
-    if (nextSlot > kLastThumbSlot) {
-      c.count = 0;  // FIXME: more cells than thumbnail slots; not reached by 16 cells of 6 pictures
-      continue;
-    }
+    --unlockedAfter;
+    const int room = kLastThumbSlot + 1 - nextSlot - unlockedAfter;
     c.firstSlot = nextSlot;
-    c.slots = want;
-    for (int k = 0; k < want; ++k)
+    c.slots = c.count <= room ? c.count : 1;
+    for (int k = 0; k < c.slots; ++k)
       loadPicture(nextSlot + k, "Thumbnail", format("Thum_%z3.bmp", {c.indices[size_t(k)]}));
-    nextSlot += want;
+    nextSlot += c.slots;
   }
   for (int e = 0; e < count; ++e) {
     const ExtrasCell& c = x.cells[size_t(e)];

@@ -88,6 +88,40 @@ TEST_F(Extras, GalleryShowsSeenPicturesAndPassesOverLockedCells) {
   EXPECT_EQ(shown, (std::set<int>{32, 33}));
 }
 
+TEST_F(Extras, ThumbnailsStayInSlots32To127AndCellsShareWhenTheyRunOut) {
+  // Fourteen cells of twenty seen pictures each: 280 thumbnails for 96 slots.
+  std::vector<std::array<std::string, 2>> visuals;
+  std::vector<uint8_t> cg(13 * 1280, 0xFF);
+  for (int i = 0; i < 280; ++i) {
+    visuals.push_back({"P" + std::to_string(i) + ".bmp", ""});
+    game->visitedPictures.push_back("P" + std::to_string(i) + ".bmp");
+    addPicture(format("Thum_%z3.bmp", {i}), 128, 96);
+    storeU32(cg.data() + 4 * size_t(i), uint32_t(i));
+  }
+  game->tables().setVisual(visualTable(visuals));
+  game->tables().setGallery(cg);
+  open(kModeGallery);
+  const auto& cells = game->extrasState().cells;
+  int used = 32;
+  for (int e = 0; e < 14; ++e) {
+    ASSERT_EQ(cells[size_t(e)].count, 20) << e;
+    EXPECT_EQ(cells[size_t(e)].firstSlot, used) << e;
+    EXPECT_TRUE(cells[size_t(e)].slots == 20 || cells[size_t(e)].slots == 1) << e;
+    used += cells[size_t(e)].slots;
+  }
+  EXPECT_LE(used, 128);
+  EXPECT_EQ(cells[13].slots, 1);
+  // The last cell reloads its one slot as it cycles.
+  const int slot = cells[13].firstSlot;
+  std::set<std::string> names;
+  for (int i = 0; i < 3 * 1000 / 16; ++i) {
+    frame();
+    names.insert(pictures.get(slot)->name);
+    EXPECT_EQ(game->layers().get(32 + 13)->slot, slot);
+  }
+  EXPECT_GE(names.size(), 3u) << "a new picture every second";
+}
+
 TEST_F(Extras, ViewingACellShowsItsPicturesOneAfterAnother) {
   game->visitedPictures = {"V0.bmp", "V1.bmp", "V2.bmp"};
   open(kModeGallery);
