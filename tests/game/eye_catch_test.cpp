@@ -103,7 +103,7 @@ TEST_F(EyeCatch, RevealsEveryCellOnceAndDropsTheTiles) {
   for (int l = 64; l <= 111; ++l) EXPECT_FALSE(game->layers().exists(l)) << "tiles gone once all cells are open";
 }
 
-TEST_F(EyeCatch, TakesTheStoryScenOffTheScreen) {
+TEST_F(EyeCatch, TakesTheStorySceneOffTheScreen) {
   game->tables().setVisual(visualTable({{"V0.bmp", ""}}));
   addPicture("V0.bmp", 640, 480);
   run("PUSH_INT 0\nVISUAL_SHOW\nCLEAR_STACK\nPUSH_INT 0\nPUSH_INT 0\nEYECATCH\nYIELD\n");
