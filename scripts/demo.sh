@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds everything, generates the sample PC game,
-# converts it into the handheld data folders (640 × 480 and 320 × 240) and plays its first
-# scenario: in a window when a display is available, otherwise headless with scripted taps,
-# leaving screenshots to look at. SOREL_HEADLESS=1 forces the headless run.
+# converts it into the handheld data folders (640 × 480 and 320 × 240) and plays it from its
+# title: in a window when a display is available, otherwise headless as a scripted tour of every
+# screen through both players, leaving screenshots and the captured sound. SOREL_HEADLESS=1
+# forces the headless run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
@@ -48,21 +49,84 @@ for root in "$work/pocket" "$work/handheld"; do
 done
 
 echo "== playing it"
-scenario="01-01(導入).bin"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${SOREL_HEADLESS:-}" ]; then
-  echo "pocketplayer: tap or press the right arrow to read on, up for the backlog, close the window to quit"
-  "$bin/pocketplayer" --root "$work/pocket" --scenario "$scenario"
+  echo "pocketplayer: the title; arrows and the right arrow (or taps) choose, left held skips, close the window to quit"
+  "$bin/pocketplayer" --root "$work/pocket"
 else
-  # Read on every 1.5 s of game time; a screenshot every 5 s.
-  keys="$work/keys.txt"
-  : > "$keys"
-  for f in $(seq 120 90 1800); do echo "$f press right" >> "$keys"; done
-  shots=()
-  for f in 200 500 800 1100 1400 1700; do shots+=(--screenshot "$f:$work/pocket-$f.png"); done
-  "$bin/pocketplayer" --root "$work/pocket" --headless --virtual-clock --frames 1800 \
-      --scenario "$scenario" --input "$keys" --audio-out "$work/pocket.wav" "${shots[@]}"
-  "$bin/handheldplayer" --root "$work/handheld" --headless --virtual-clock --frames 900 \
-      --scenario "$scenario" --input "$keys" --screenshot "600:$work/handheld-600.png"
-  echo "demo: played headless; screenshots are $work/pocket-*.png and $work/handheld-600.png"
+  # A scripted tour, as a player would take it: the title (its intro cut short by a tap), New
+  # Game, the story skipped through with the skip key held (its choices go on by themselves until
+  # the choice screen exists, and lead to the bad end), the eye-catch ended by the advance key,
+  # the bad end's staff roll at its own pace, back at the title; the gallery (the end card seen),
+  # the replay screen (the bad end's replay unlocked), the sound mode (track 3), and Quit.
+  # Frames and taps are those of the 640 x 480 screen; the handheld gets the taps halved.
+  tour() {  # $1: 1 for the pocket screen, 2 for the handheld's
+    local d=$1
+    cat <<TOUR
+60 tap $((320 / d)) $((40 / d))
+130 press down
+136 press right
+240 down left
+323 press right
+391 up left
+827 tap $((320 / d)) $((40 / d))
+900 press up
+905 press up
+910 press right
+1030 press down
+1035 press right
+1180 press up
+1185 press up
+1190 press right
+1200 tap $((80 / d)) $((75 / d))
+1215 press right
+1225 press up
+1230 press right
+1430 press up
+1435 press up
+1440 press right
+1560 press down
+1565 press down
+1570 press right
+1715 press up
+1720 press up
+1725 press right
+1740 tap $((624 / d)) $((464 / d))
+1940 press up
+1945 press up
+1950 press right
+2070 press down
+2075 press down
+2080 press down
+2085 press right
+2230 press down
+2235 press down
+2240 press down
+2245 press right
+2400 tap $((499 / d)) $((455 / d))
+2600 press up
+2605 press right
+TOUR
+  }
+  tour 1 > "$work/tour-pocket.txt"
+  tour 2 > "$work/tour-handheld.txt"
+  # One screenshot per screen: title menu, eye-catch, staff roll, title again, gallery page,
+  # a gallery picture, replay page, sound mode, Quit's fade.
+  screens=(125:title 310:eyecatch 420:staffroll 890:title-again 1195:gallery 1210:gallery-view
+           1730:replay 2300:soundmode 2700:quit)
+  for player in pocket handheld; do
+    shots=()
+    for s in "${screens[@]}"; do shots+=(--screenshot "${s%%:*}:$work/$player-${s#*:}.png"); done
+    "$bin/${player}player" --root "$work/$player" --headless --virtual-clock --frames 3200 \
+        --input "$work/tour-$player.txt" --audio-out "$work/$player.wav" \
+        --dump-state "$work/$player-state.txt" "${shots[@]}"
+    frames=$(wc -l < "$work/$player-state.txt")
+    if [ "$frames" -ge 3200 ]; then
+      echo "demo: ${player}player did not reach Quit; see $work/$player-state.txt" >&2
+      exit 1
+    fi
+    echo "demo: ${player}player quit from the title after $frames frames"
+  done
+  echo "demo: played headless; screenshots are $work/pocket-*.png and $work/handheld-*.png," \
+       "sound in $work/pocket.wav and $work/handheld.wav"
 fi
 echo "demo: game in $work/game, data folders in $work/pocket and $work/handheld"

@@ -32,13 +32,17 @@ Game::Flow Game::executeCommand(uint16_t opcode) {
     return Flow::EndFrame;
   };
   switch (opcode) {
-    // Staff roll and the eye-catch come with their own screens; until then they advance without
-    // effect.
     case op::kStaffrollEnd:
-    case op::kStaffrollBegin:
-    case op::kEyecatch:
-    case op::kAnimShow:
-    case op::kAnimHide: advance(); return Flow::Continue;
+      freeStaffRoll();
+      clearToGrey = false;
+      brightness = 256;
+      markWholeScreen();
+      advance();
+      return Flow::Continue;
+    case op::kStaffrollBegin: return staffRollBegin();
+    case op::kAnimShow: return animShow();
+    case op::kAnimHide: return animHide();
+    case op::kEyecatch: return eyeCatchCommand();
     case op::kChoiceBegin:
       companionVoice(16, true);
       takeSnapshot();

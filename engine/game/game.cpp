@@ -57,9 +57,13 @@ void Game::gameStep() {
     in.consume(Key::D);
   }
   switch (m_host.gameMode) {
+    case kModeTitle: titleStep(); break;
+    case kModeGallery: galleryStep(); break;
+    case kModeReplay: replayStep(); break;
+    case kModeSoundMode: soundModeStep(); break;
     case kModeBacklog: backlogViewStep(); break;
     case kModeStory: stepScript(); break;
-    default: break;  // the title and extras screens are not part of the story
+    default: break;
   }
   if (m_loadRequest >= 0) {
     const int slot = m_loadRequest;
@@ -134,6 +138,7 @@ void Game::endScript() {
   m_sound->stopAll();
   scenePictureName.clear();
   destroyWindow();
+  freeStaffRoll();
   brightness = 256;
   shakeX = shakeY = 0;
   clearBeforeDraw = true;

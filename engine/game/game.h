@@ -74,6 +74,79 @@ struct GameHost {
   /// Loads a slot through the engine (quick load); refused while the save entries are disabled.
   /// Called between frames' game steps, never from inside a command. May be empty.
   std::function<bool(int slot)> loadGame;
+  /// Opens the pop-up menu over the game (the title's Load); false when it could not open.
+  /// Empty: Load does nothing.
+  std::function<bool()> openMenu = nullptr;
+  /// Posts the close message to the main window (the title's Quit). Empty: nothing.
+  std::function<void()> postClose = nullptr;
+  /// Starts a movie of the movie folder at the movie volume; false when none plays. Empty: the
+  /// title goes straight on.
+  std::function<bool(std::string_view)> startMovie = nullptr;
+  /// True while a movie started through startMovie plays. Empty: none plays.
+  std::function<bool()> moviePlaying = nullptr;
+};
+
+/// The title screen's state (game mode 0).
+struct TitleState {
+  static constexpr int kNone = 100;
+  static constexpr int kStars = 24;
+  static constexpr int kSpotlights = 5;
+  int menuSet = 0;      ///< 0 main menu, 1 extras
+  int itemCount = 5;
+  int cursor = kNone;
+  int previous = kNone;
+  struct Spotlight {
+    int x = 0, y = 0, dx = 0, dy = 0;
+    uint32_t born = 0;
+  };
+  std::array<Spotlight, kSpotlights> spotlights{};
+  int spotlightCount = 0;
+  uint32_t spotlightMoved = 0;  ///< the tick of the last 8 ms movement step
+  struct Star {
+    bool used = false;
+    int x = 0, y = 0;
+  };
+  std::array<Star, kStars> stars{};
+  bool flashGone = false;
+};
+
+/// The eye-catch's state (the story's EYECATCH command).
+struct EyeCatchState {
+  static constexpr int kCells = 48;
+  int step = 0;
+  int picture = 0;  ///< e
+  int kind = 0;     ///< k
+  struct Cell {
+    bool revealed = false, open = false;
+    uint32_t start = 0;
+  };
+  std::array<Cell, kCells> cells{};
+  int revealed = 0;
+  bool finished = false;
+};
+
+/// One grid cell of the gallery or the replay screen.
+struct ExtrasCell {
+  static constexpr int kPictures = 20;
+  int count = 0;  ///< pictures shown; 0 = locked
+  std::array<int32_t, kPictures> indices{};
+  std::array<std::string, kPictures> names;
+  int firstSlot = -1;  ///< first thumbnail slot
+  int slots = 0;       ///< thumbnail slots it holds (1 while it reloads one slot to cycle)
+  int shown = 0;       ///< the thumbnail on show
+};
+
+/// The gallery, replay and sound-mode screens' state (game modes 60, 70, 80).
+struct ExtrasState {
+  static constexpr int kNone = 100;
+  int page = 0;
+  int cursor = kNone;
+  std::array<ExtrasCell, 16> cells{};
+  int chosen = 0;      ///< the cell being viewed or replayed
+  int pictureNumber = 0;
+  uint32_t cycleStart = 0;
+  int track = 0;       ///< sound mode: the track chosen, 1..14, 0 none
+  bool playing = false;
 };
 
 /// The screen effect in progress (fades, flash, transitions).
@@ -209,6 +282,9 @@ class Game {
   /// True when the message text should be drawn this frame (window exists, not hidden).
   bool textVisible() const { return m_box.exists && m_cells.enabled && !m_cells.hidden; }
   Backlog& backlog() { return m_backlog; }
+  const TitleState& titleState() const { return m_title; }
+  const EyeCatchState& eyeCatchState() const { return m_eyeCatch; }
+  const ExtrasState& extrasState() const { return m_extras; }
   ReadTable& readTable() { return m_readTable; }
 
   // Sound ---------------------------------------------------------------------------------------
@@ -226,6 +302,19 @@ class Game {
   /// Plays the looping effects the story keeps in loopSeName again on slots 4 and 5 (effects
   /// switched back on, a saved game loaded); nothing while effects are off.
   void restartLoopEffects();
+
+  // Screens (title.cpp, eye_catch.cpp, extras.cpp, sound_mode.cpp, staff_roll.cpp) -------------
+  /// One frame of the title screen (game mode 0).
+  void titleStep();
+  /// One frame of the eye-catch; true when it is over.
+  bool eyeCatchStep();
+  void galleryStep();
+  void replayStep();
+  void soundModeStep();
+  /// Frees the staff roll's animation table and its sheet (slot 20) and hides its pieces.
+  void freeStaffRoll();
+  /// Records in the loaded animation table (0 without one).
+  size_t staffRollRecords() const;
 
   // Saves (game_save.cpp) ---------------------------------------------------------------------
   /// Copies the story's state into the save block and the backlog into the backlog data (the
@@ -317,6 +406,33 @@ class Game {
   void clearClickInputs();
   int voiceVolume() const;
 
+  // Screens
+  void buildTitleMenu();
+  void placeTitleItems(int set);
+  bool titleItemAnimation(bool appear);
+  void titleLogoAnimation();
+  void titleSpotlights();
+  void titleStars();
+  void titleMenuInput();
+  void titleFadeOut(uint32_t ms, int next);
+  void titleEnter(bool returning);
+  void deleteStars();
+  bool loadTitleMenuPictures();
+  Flow eyeCatchCommand();
+  void eyeCatchTiles();
+  void eyeCatchEnd();
+  Flow staffRollBegin();
+  Flow animShow();
+  Flow animHide();
+  void buildExtrasPage(bool replay);
+  void extrasHighlight(bool replay);
+  void extrasCycle();
+  bool extrasSelectable(bool replay, int item) const;
+  void extrasLeave();
+  bool loadListedPicture(int slot, std::string_view name, bool alternate);
+  void soundModeHighlight();
+  void soundModeStrip();
+
   // Backlog view (backlog_view.cpp)
   void openBacklogView();
   void closeBacklogView();
@@ -339,6 +455,11 @@ class Game {
   std::vector<uint8_t> m_saveBlock;
   std::vector<uint8_t> m_backlogData;
   int m_loadRequest = -1;     // the quick load asked for this slot; done after the game step
+  TitleState m_title;
+  EyeCatchState m_eyeCatch;
+  ExtrasState m_extras;
+  std::vector<uint8_t> m_staffRoll;             // the animation table, empty when none
+  std::array<int8_t, 24> m_animSlotKind{};      // 0 empty, 1 staff-roll piece, 2 scene picture
   bool m_continue = true;
   bool m_keepRepeat = false;  // the instruction asked that `repeat` stay as it is this frame
   uint32_t m_loads = 0;       // scripts loaded so far (tells a chained scenario from a wait)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/game/game_random.h"
 #include "engine/resources/screen.h"
 
 namespace sorel {
@@ -269,6 +270,7 @@ EffectSprite effectView(const Sprite& s, const DrawItem& item) {
 EffectContext LayerTable::effectContext(uint32_t now) {
   EffectContext context;
   context.now = now;
+  context.random = gameRandom;
   // Effects mark into a list of their own; its rectangles go on to the marker after each call.
   m_effectDirty.setBounds(screenWidth, screenHeight);
   context.dirty = &m_effectDirty;

@@ -38,6 +38,15 @@ class StorySound {
   virtual void stopMusic() = 0;
   /// The name of the music requested, empty when none.
   virtual std::string_view musicName() = 0;
+
+  /// A jingle through the music player (music folder, name already ending in ".mp3"): played
+  /// once, not looping, replacing the music.
+  virtual void playJingle(std::string_view name, int volume) { playMusic(name, volume, 0); }
+  /// A voice from the system-sound folder on any slot (the eye-catch puts its voice on slot 2),
+  /// started now or prepared for start(). False when it cannot be opened.
+  virtual bool playSystemVoiceOn(int slot, std::string_view name, int volume, bool startNow) {
+    return slot == 10 && playSystemVoice(name, volume, startNow);
+  }
 };
 
 /// The stand-in: accepts every request, plays nothing; music names are remembered so that the

@@ -228,6 +228,10 @@ void GameCore::gameInitialise() {
                 },
                 [this](int slot) { return m_saveEnabled && saveGame(slot); },
                 [this](int slot) { return m_saveEnabled && loadGame(slot); }};
+  host.openMenu = [this] { return m_menu.open(m_hwnd); };
+  host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
+  // FIXME: startMovie and moviePlaying plug in the movie player once it exists; until then the
+  // title goes straight on.
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }

@@ -49,6 +49,12 @@ void EngineSound::playMusic(std::string_view name, int volume, int fadeInMs) {
   m_music.play(name, volume, fadeInMs, true);
 }
 
+void EngineSound::playJingle(std::string_view name, int volume) { m_music.play(name, volume, 0, false); }
+
+bool EngineSound::playSystemVoiceOn(int slot, std::string_view name, int volume, bool startNow) {
+  return m_mixer.play(slot, name, m_paths.systemSoundFolder, nullptr, volume, 0, false, startNow, true);
+}
+
 void EngineSound::fadeOutMusic(int ms) { m_music.fadeOut(ms); }
 
 void EngineSound::stopMusic() { m_music.stop(); }

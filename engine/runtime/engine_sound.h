@@ -48,6 +48,8 @@ class EngineSound : public StorySound {
   void fadeOutMusic(int ms) override;
   void stopMusic() override;
   std::string_view musicName() override;
+  void playJingle(std::string_view name, int volume) override;
+  bool playSystemVoiceOn(int slot, std::string_view name, int volume, bool startNow) override;
 
   // The settings --------------------------------------------------------------------------------
   /// Start-up: the music folder, the music switch (PCM) with the mixer, the whole-file mode

@@ -215,14 +215,28 @@ std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
   std::snprintf(line, sizeof line,
                 "frame=%u mode=%u scenario=%s pc=%u visual=%d stands=%d,%d,%d window=%u face=%d "
                 "cells=%d marker=%u backlog=%zu brightness=%d shake=%d,%d effect=%u capture=%d "
-                "text=%08x log=%08x choices=%u cursor=%d chosen=%d",
+                "text=%08x log=%08x choices=%u ccursor=%d chosen=%d",
                 frame, gameMode, name.c_str(), s.pc, int(s.visual), int(s.stand[0]), int(s.stand[1]),
                 int(s.stand[2]), s.windowShown, int(game.message.face),
                 game.textCells().count, game.message.markerShown, game.backlog().count(),
                 game.brightness, game.shakeX, game.shakeY, game.effect.active ? unsigned(game.effect.opcode) : 0u,
                 capture && capture->effect.active ? capture->effect.type : 0, text, log, game.choices.count,
                 game.choiceMenu().cursor, int(game.choices.chosen));
-  return line;
+  // The screens: the sub-state, the title's menu set and cursor, the eye-catch step, the
+  // extras' page, cursor, unlocked cells and track, the music requested and the staff roll.
+  const TitleState& title = game.titleState();
+  const ExtrasState& extras = game.extrasState();
+  int unlocked = 0;
+  for (const auto& c : extras.cells) unlocked += c.count > 0 ? 1 : 0;
+  std::string music = platform::cp932ToUtf8Lossy(game.sound().musicName());
+  char more[300];
+  std::snprintf(more, sizeof more,
+                " sub=%u menu=%d cursor=%d eyecatch=%d page=%d xcursor=%d unlocked=%d track=%d playing=%d "
+                "staffroll=%zu grey=%d music=%s",
+                game.host().subMode, title.menuSet, title.cursor, game.eyeCatchState().step, extras.page,
+                extras.cursor, unlocked, extras.track, extras.playing ? 1 : 0, game.staffRollRecords(),
+                game.clearToGrey ? 1 : 0, music.empty() ? "-" : music.c_str());
+  return std::string(line) + more;
 }
 
 bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, std::string& why) {

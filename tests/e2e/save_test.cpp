@@ -130,7 +130,7 @@ class SaveAndLoad : public ::testing::Test {
     ASSERT_EQ(first.exitCode, 0) << first.output;
     ASSERT_EQ(first.frames.size(), size_t(kFirstRunEnd));
     EXPECT_EQ(first.num(kChoiceShown, "choices"), 3);
-    EXPECT_EQ(first.num(kChoiceShown, "cursor"), 100) << "nothing selected yet";
+    EXPECT_EQ(first.num(kChoiceShown, "ccursor"), 100) << "nothing selected yet";
     EXPECT_EQ(first.num(kChoose, "chosen"), 1) << "Hina, by " << (taps ? "tap" : "key");
     EXPECT_NE(first.get(kChoose + 1, "pc"), first.get(kChoiceShown, "pc")) << "the story went on";
     ASSERT_TRUE(fs::exists(saveFolder(size) / "save001.dat")) << "the quick save";
@@ -163,7 +163,7 @@ class SaveAndLoad : public ::testing::Test {
     ASSERT_EQ(back.exitCode, 0) << back.output;
     EXPECT_EQ(back.get(kQuickLoad + 2, "pc"), first.get(kChoiceShown, "pc")) << "waiting at the choice again";
     EXPECT_EQ(back.num(kQuickLoad + 2, "choices"), 3);
-    EXPECT_EQ(back.num(kQuickLoad + 2, "cursor"), 100);
+    EXPECT_EQ(back.num(kQuickLoad + 2, "ccursor"), 100);
     EXPECT_EQ(back.get(kQuickLoad + 2, "stands"), first.get(kChoiceShown, "stands"));
 
     // Read-skip: the skip key held from the first message runs through every message read in the

@@ -8,8 +8,8 @@
 //
 // The virtual clock makes every run repeat exactly, so the chosen frames are fixed. The game is
 // converted without its sound, so that no voice or effect length sets the pace (a line without
-// its voice stays a second to be read). The reader takes the first choice; the eye-catch goes on
-// by itself until its screen exists; when it starts to wait, the input and the frames below move.
+// its voice stays a second to be read). The reader takes the first choice; the eye-catch is
+// ended by the advance input half way through its reveal.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -44,11 +44,13 @@ constexpr int kBeforeBacklog = 475;
 constexpr int kBacklogOpen = 476;         // up opens the backlog view ...
 constexpr int kBacklogShown = 484;
 constexpr int kBacklogClosed = 504;       // ... and down closes it again
-constexpr int kJumped = 556;              // the first frame of chapter two
-constexpr int kFlash = 775;               // the one white frame of the flash
-constexpr int kShakeDown = 777;           // the first frame of the shake: the picture moved down
-constexpr int kShakeUp = 781;             // and up
-constexpr int kLastFrame = 792;
+constexpr int kEyeCatchStart = 556;       // the eye-catch's first frame ...
+constexpr int kEyeCatchAborted = 602;     // ... ended by the advance input during its reveal
+constexpr int kJumped = 603;              // the first frame of chapter two
+constexpr int kFlash = 822;               // the one white frame of the flash
+constexpr int kShakeDown = 824;           // the first frame of the shake: the picture moved down
+constexpr int kShakeUp = 828;             // and up
+constexpr int kLastFrame = 839;
 
 // The reader's input: the advance input a moment after each click marker appears, and the
 // backlog opened and closed at Shiori's message.
@@ -58,8 +60,8 @@ struct Input {
 };
 constexpr Input kInput[] = {{112, "advance"}, {150, "advance"}, {195, "advance"}, {296, "advance"},
                             {334, "advance"}, {447, "advance"}, {449, "choose"},  {476, "up"},
-                            {504, "down"},    {518, "advance"}, {554, "advance"}, {656, "advance"},
-                            {699, "advance"}, {739, "advance"}, {774, "advance"}};
+                            {504, "down"},    {518, "advance"}, {554, "advance"}, {kEyeCatchAborted, "advance"},
+                            {703, "advance"}, {746, "advance"}, {786, "advance"}, {821, "advance"}};
 
 // Speaker colours set in sorel.cfg (0x00RRGGBB): Hina and Aoi.
 constexpr uint32_t kHinaColour = 0xFF6666;
@@ -282,6 +284,9 @@ class StoryOnScreen : public ::testing::Test {
     EXPECT_EQ(differing(run.shots.at(kBacklogClosed + 1), 0, 0, run.shots.at(kBeforeBacklog), 0, 0, px(600), H), 0);
 
     // The introduction ends: the window goes, and the jump lands in chapter two.
+    EXPECT_EQ(run.num(kEyeCatchStart, "eyecatch"), 1) << run.line(kEyeCatchStart);
+    EXPECT_EQ(run.num(kEyeCatchAborted - 1, "eyecatch"), 2) << "revealing the picture";
+    EXPECT_EQ(run.num(kEyeCatchAborted, "eyecatch"), 6) << "the advance input ends it";
     EXPECT_EQ(run.get(kJumped - 1, "scenario"), "01-01(導入).bin");
     EXPECT_EQ(run.num(kJumped - 1, "window"), 0);
     EXPECT_EQ(run.num(kJumped - 1, "backlog"), 8) << run.line(kJumped - 1);

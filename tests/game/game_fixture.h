@@ -74,6 +74,16 @@ class RecordingSound : public StorySound {
     musicPlaying = false;
   }
   std::string_view musicName() override { return music; }
+  void playJingle(std::string_view name, int volume) override {
+    music.assign(name);
+    musicPlaying = true;
+    musicRequests.push_back(std::string(name) + "@once@" + std::to_string(volume));
+  }
+  bool playSystemVoiceOn(int slot, std::string_view name, int volume, bool startNow) override {
+    systemVoices.push_back(std::to_string(slot) + ":" + std::string(name) + "@" + std::to_string(volume) +
+                           (startNow ? "" : ":prepared"));
+    return true;
+  }
 
   uint32_t voiceLength = 0;
   uint32_t voiceUntil = 0;

@@ -20,8 +20,9 @@
 
 // What the sample game holds, and why it looks the way it does:
 //
-// Every picture is drawn in its own colours with its own name written on it, so a person looking
-// at a converted screen can tell which picture is where. Pictures that need a key or alpha
+// Every picture is drawn as the game would draw it (scenes, figures, faces, windows, menus),
+// never with its file name painted on; tests tell pictures apart through the state dump and the
+// colours of pixel regions. Pictures that need a key or alpha
 // (sprites, faces, the mark strip, window pictures, logos) are 24-bit; 16-bit is used only for
 // opaque pictures, as in the PC game. Deliberate oddities that exercise the converter's bitmap
 // reader: "BG_Field.bmp" is 16-bit with BI_BITFIELDS masks (pixels behind a 66-byte header) and
@@ -188,7 +189,7 @@ Canvas backgroundCanvas(std::string_view name, Rgb top, Rgb bottom, Rgb accent, 
       break;
   }
   c.stripes(0, 440, 640, 40, 24, lift(accent));
-  c.label(120, 200, 400, 60, name, kInk, kPlate);
+  (void)name;
   return c;
 }
 
@@ -213,7 +214,7 @@ void drawFigure(Canvas& c, int cx, int headY, int scale256, Rgb colour, int eyes
 std::vector<uint8_t> spriteBase(int h, const std::string& name) {
   Canvas c(280, 440);
   drawFigure(c, 140, 100, 256, kLooks[h - 1].colour, 0);
-  c.label(20, 380, 240, 40, name, kInk, kPlate);
+  (void)name;
   return c.bmp24();
 }
 
@@ -231,14 +232,14 @@ std::vector<uint8_t> spriteOverlay(const std::string& name) {
     c.fillEllipse(ex + side * 8, 56, 9, 5, Rgb{255, 160, 170});
   }
   c.fillEllipse(60, 72, 10, 5, Rgb{200, 90, 100});
-  c.text(60 - Canvas::textWidth(name, 1) / 2, 12, name, 1, kInk);
+  (void)name;
   return c.bmp24();
 }
 
 std::vector<uint8_t> facePicture(int h, int expression, const std::string& name) {
   Canvas c(160, 160);
   drawFigure(c, 80, 60, 180, kLooks[h - 1].colour, expression == 0 ? 0 : 3);
-  c.label(4, 134, 152, 22, name, kInk, kPlate);
+  (void)name;
   return c.bmp24();
 }
 
@@ -253,7 +254,7 @@ Canvas eventCanvas(int h, const std::string& name, int variant) {
     c.checker(0, 380, 640, 100, 20, col);
   }
   drawFigure(c, 320, 150, 330, col, variant == 0 ? 0 : 3);
-  c.label(140, 20, 360, 50, name, kInk, kPlate);
+  (void)name;
   return c;
 }
 
@@ -262,8 +263,56 @@ std::vector<uint8_t> eventPatch(const std::string& name, Rgb col) {
   Canvas c(240, 180);
   c.fillEllipse(120, 90, 110, 80, lift(col));
   c.fillEllipse(120, 80, 40, 36, Rgb{255, 110, 140});
-  c.label(20, 130, 200, 30, name, kInk, kPlate);
+  (void)name;
   return c.bmp24();
+}
+
+// The end card: a scene picture found only in the System archive.
+Canvas endCard() {
+  Canvas end(640, 480, {40, 30, 60});
+  end.gradient(0, 0, 640, 480, {50, 40, 80}, {20, 20, 40});
+  end.text(200, 180, "END", 12, {250, 240, 230});
+  return end;
+}
+
+// The picture behind picture-table index i, as the thumbnails show it.
+Canvas sceneCanvasFor(int i) {
+  struct Bg {
+    Rgb top, bottom, accent;
+    int pattern;
+  };
+  static const Bg kBgs[9] = {{{150, 200, 250}, {230, 240, 250}, {200, 80, 70}, 0},  {{240, 230, 200}, {220, 200, 170}, {150, 110, 80}, 1},
+                             {{240, 230, 200}, {220, 200, 170}, {150, 110, 80}, 1},  {{60, 40, 110}, {150, 70, 120}, {240, 190, 90}, 2},
+                             {{140, 200, 250}, {200, 230, 250}, {250, 250, 250}, 3}, {{250, 200, 160}, {250, 230, 210}, {120, 90, 70}, 4},
+                             {{110, 170, 240}, {200, 220, 240}, {90, 140, 100}, 5},  {{12, 16, 52}, {44, 44, 96}, {80, 80, 140}, 6},
+                             {{240, 225, 210}, {210, 190, 170}, {140, 120, 200}, 7}};
+  if (i >= 0 && i < 9) {
+    Canvas c = backgroundCanvas("", kBgs[i].top, kBgs[i].bottom, kBgs[i].accent, kBgs[i].pattern);
+    if (i == 2) c.gradient(386, 66, 188, 148, {250, 150, 90}, {140, 80, 130});  // the evening window
+    return c;
+  }
+  if (i == 9) return endCard();
+  const int h = (i - kFirstEvent) / 3 + 1, k = (i - kFirstEvent) % 3;
+  if (h < 1 || h > kHeroineCount) return Canvas(640, 480, {90, 90, 160});
+  Canvas c = eventCanvas(h, "", k == 2 ? 1 : 0);
+  if (k == 1) c.fillEllipse(320, 230, 110, 80, lift(kLooks[h - 1].colour));
+  return c;
+}
+
+/// A fifth-size copy (640 × 480 → 128 × 96), each pixel the mean of its 5 × 5 block.
+Canvas thumbnailOf(const Canvas& picture) {
+  Canvas t(128, 96);
+  for (int y = 0; y < 96; ++y)
+    for (int x = 0; x < 128; ++x) {
+      int r = 0, g = 0, b = 0;
+      for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) {
+          Rgb p = picture.at(5 * x + i, 5 * y + j);
+          r += p.r, g += p.g, b += p.b;
+        }
+      t.set(x, y, Rgb{static_cast<uint8_t>(r / 25), static_cast<uint8_t>(g / 25), static_cast<uint8_t>(b / 25)});
+    }
+  return t;
 }
 
 std::vector<uint8_t> windowPicture(int height, Rgb border, const std::string& name) {
@@ -271,7 +320,7 @@ std::vector<uint8_t> windowPicture(int height, Rgb border, const std::string& na
   c.fillRect(6, 6, 628, height - 12, kMagenta);
   c.frameRect(2, 2, 636, height - 4, 4, border);
   c.frameRect(8, 8, 624, height - 16, 2, lift(border));
-  c.label(440, 10, 190, 20, name, kInk, kPlate);
+  (void)name;
   return c.bmp24();
 }
 
@@ -293,7 +342,6 @@ std::vector<uint8_t> cursorPicture() {
   for (int f = 0; f < 4; ++f) {
     int dy = (f == 1 || f == 3) ? 2 : (f == 2 ? 4 : 0);
     for (int row = 0; row < 14; ++row) c.fillRect(xs[f] + 1 + row, 4 + dy + row, 28 - 2 * row, 1, Rgb{255, 230, 90});
-    c.text(xs[f] + 3, 26, "CUR" + std::to_string(f + 1), 1, Rgb{200, 220, 255});
   }
   return c.bmp24();
 }
@@ -302,10 +350,8 @@ std::vector<uint8_t> miniChar(int m) {
   int w = m == 12 ? 81 : 80;
   Canvas c(4 * w, 120);
   const int eyes[4] = {0, 1, 2, 1};
-  std::string name = "MiniChar" + twoDigits(m);
   for (int f = 0; f < 4; ++f) {
     drawFigure(c, f * w + w / 2, 36, 96, kLooks[m - 1].colour, eyes[f]);
-    c.text(f * w + (w - Canvas::textWidth(name, 1)) / 2, 110, name, 1, kWhite);
   }
   return c.bmp24();
 }
@@ -316,7 +362,6 @@ std::vector<uint8_t> selectMenu() {
   c.fillRect(4, 4, 72, 40, kMagenta);
   c.fillRect(32, 0, 16, 48, Rgb{220, 200, 255});
   c.fillRect(32, 4, 16, 40, kMagenta);
-  c.text(6, 20, "SM", 1, kWhite);
   const int xs[3] = {0, 29, 53};
   for (int f = 0; f < 3; ++f)
     for (int row = 0; row < 11; ++row) c.fillRect(xs[f] + 2 + f, 48 + row, 2 + 2 * row - f, 1, Rgb{255, 240, 120}),
@@ -625,7 +670,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
     Canvas eve(200, 160);
     eve.gradient(6, 6, 188, 148, {250, 150, 90}, {140, 80, 130});
     eve.fillEllipse(100, 110, 30, 30, {255, 210, 120});
-    eve.label(10, 16, 180, 24, "BG_Classroom_Eve", kInk, kPlate);
     bgPac.members.push_back({"BG_Classroom_Eve.bmp", eve.bmp24()});
   }
   bgPac.members.push_back({"BG_Festival.bmp", backgroundCanvas("BG_Festival.bmp", {60, 40, 110}, {150, 70, 120}, {240, 190, 90}, 2).bmp24()});
@@ -644,7 +688,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
       // Opaque-listed: a night sky of pure black that must stay black.
       first.fillRect(0, 0, 640, 90, kBlack);
       for (int i = 0; i < 30; ++i) first.fillRect((i * 151) % 640, 4 + (i * 37) % 80, 3, 3, kWhite);
-      first.label(140, 20, 360, 50, base + "001.bmp", kInk, kPlate);
       opaqueList.push_back(base + "001.bmp");
     } else {
       // Black-keyed: a black frame that the converter makes transparent.
@@ -660,8 +703,12 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
     Canvas c(640, 480, lift(col));
     for (int i = 0; i < 48; ++i)
       c.fillRect(80 * (i % 8) + 4, 80 * (i / 8) + 4, 72, 72, (i + e) % 3 ? col : lift(lift(col)));
-    c.label(120, 180, 400, 60, "EyeCatch" + twoDigits(e) + ".bmp", kInk, kPlate);
-    if (e <= 12) c.label(200, 260, 240, 40, heroineName(e), kInk, kPlate);
+    if (e <= 12) {
+      drawFigure(c, 320, 140, 300, col, 3);
+    } else {
+      // Everyone together: three small figures in the colours of three heroines.
+      for (int k = 0; k < 3; ++k) drawFigure(c, 180 + 140 * k, 170, 170, kLooks[size_t((e - 13) * 3 + k) % 12].colour, 3);
+    }
     visualPac.members.push_back({"EyeCatch" + twoDigits(e) + ".bmp", c.bmp16()});
   }
 
@@ -690,23 +737,16 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
   {
     Canvas cursor(132, 100);
     cursor.frameRect(0, 0, 132, 100, 4, {255, 230, 90});
-    cursor.text(8, 8, "thum_cursor", 1, {255, 230, 90});
     thumbPac.members.push_back({"thum_cursor.bmp", cursor.bmp24()});
     Canvas none(128, 96, {120, 120, 130});
     none.checker(0, 0, 128, 96, 8, {140, 140, 150});
-    none.label(4, 30, 120, 36, "thum_nodata", kInk, kPlate);
+    none.fillEllipse(64, 48, 18, 18, {100, 100, 110});
+    none.fillRect(60, 60, 8, 4, {100, 100, 110});
     thumbPac.members.push_back({"thum_nodata.bmp", none.bmp24()});
-    std::vector<int> indices = {9};
-    for (int i = kFirstEvent; i < eventIndex(kHeroineCount, 2) + 1; ++i) indices.push_back(i);
-    for (int i : indices) {
-      int h = i >= kFirstEvent ? (i - kFirstEvent) / 3 + 1 : 0;
-      Rgb col = h ? kLooks[h - 1].colour : Rgb{90, 90, 160};
-      Canvas t(128, 96, lift(col));
-      t.stripes(0, 0, 128, 96, 16, col);
-      std::string name = "Thum_" + format("%z3", {i});
-      t.label(4, 10, 120, 30, name, kInk, kPlate);
-      if (h) t.label(4, 54, 120, 30, heroineName(h), kInk, kPlate);
-      thumbPac.members.push_back({name + ".bmp", t.bmp16()});
+    // One thumbnail per picture-table index: the picture itself at a fifth of its size.
+    for (int i = 0; i <= eventIndex(kHeroineCount, 2); ++i) {
+      Canvas t = thumbnailOf(sceneCanvasFor(i));
+      thumbPac.members.push_back({"Thum_" + format("%z3", {i}) + ".bmp", t.bmp16()});
     }
   }
 
@@ -719,7 +759,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
     {
       Canvas b(192, 32, {90, 90, 140});
       for (int i = 0; i < 3; ++i) b.frameRect(64 * i, 0, 64, 32, 2, {200, 200, 240});
-      b.text(8, 12, "MessageWindowButton", 1, kWhite);
       m.push_back({"MessageWindowButton.bmp", b.bmp24()});
     }
     m.push_back({"Cursor.bmp", cursorPicture()});
@@ -730,13 +769,17 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
       Canvas bg(640, 911);
       bg.gradient(0, 0, 640, 911, {20, 24, 70}, {250, 190, 170});
       for (int i = 0; i < 120; ++i) bg.fillRect((i * 331) % 640, (i * 173) % 600, 2 + i % 2, 2 + i % 2, {255, 250, 220});
-      bg.label(120, 440, 400, 60, "Title_BG.bmp 640x911", kInk, kPlate);
+      // The hill of wishing stars under the evening sky, a town's lights below.
+      bg.fillEllipse(320, 1010, 520, 260, {60, 50, 90});
+      bg.fillEllipse(120, 930, 260, 120, {80, 60, 100});
+      for (int i = 0; i < 40; ++i) bg.fillRect(20 + (i * 157) % 600, 820 + (i * 41) % 70, 4, 3, {255, 220, 140});
+      bg.fillEllipse(500, 680, 36, 36, {255, 245, 210});
       m.push_back({"Title_BG.bmp", bg.bmp16()});
     }
     {
       Canvas logo(440, 192);
       logo.text(4, 40, "LUMENWISH", 8, {255, 236, 150});
-      logo.text(150, 150, "Title.bmp", 2, {200, 220, 255});
+      for (int i = 0; i < 5; ++i) logo.fillEllipse(120 + 50 * i, 150 + (i % 2) * 10, 5, 5, {200, 220, 255});
       m.push_back({"Title.bmp", logo.bmp24()});
     }
     {
@@ -747,8 +790,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
         menu.fillRect(0, 40 * i, 216, 40, plate);
         menu.frameRect(0, 40 * i, 216, 40, 2, lift(plate));
         menu.text((216 - Canvas::textWidth(items[i], 3)) / 2, 40 * i + 6, items[i], 3, kWhite);
-        std::string tag = "TitleMenu " + std::to_string(i);
-        menu.text(216 - Canvas::textWidth(tag, 1) - 4, 40 * i + 31, tag, 1, lift(lift(plate)));
       }
       m.push_back({"TitleMenu.bmp", menu.bmp24()});
     }
@@ -761,9 +802,7 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
           star.fillRect(cx - d, cy - (r - d) / 3, 2 * d + 1, 2 * ((r - d) / 3) + 1, {255, 250, 200});
           star.fillRect(cx - (r - d) / 3, cy - d, 2 * ((r - d) / 3) + 1, 2 * d + 1, {255, 250, 200});
         }
-        star.text(src[f][0] + 1, src[f][1] + 28, "S" + std::to_string(f + 1), 1, {120, 160, 255});
       }
-      star.text(176, 50, "Star", 1, {120, 160, 255});
       m.push_back({"Star.bmp", star.bmp24()});
     }
     {
@@ -772,7 +811,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
         uint8_t v = static_cast<uint8_t>(255 - r * 3);
         spot.fillEllipse(80, 80, r, r, {v, v, static_cast<uint8_t>(std::min(255, v + 20))});
       }
-      spot.text(80 - Canvas::textWidth("SpotLight", 1) / 2, 76, "SpotLight", 1, {40, 40, 90});
       m.push_back({"SpotLight.bmp", spot.bmp24()});
     }
     {
@@ -787,7 +825,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
         bar.fillRect(12 - row, 10 + row, 2 * row + 1, 1, {255, 220, 220});
         bar.fillRect(40 - row, 29 - row, 2 * row + 1, 1, {255, 220, 220});
       }
-      bar.text(54, 16, "SB", 1, {255, 220, 220});
       m.push_back({"ScrollBar.bmp", bar.bmp24()});
     }
     {
@@ -796,7 +833,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
       log.fillRect(0, 32, 616, 16, {120, 140, 220});
       log.fillRect(0, 16, 8, 14, {120, 140, 220});
       log.fillRect(608, 16, 8, 14, {120, 140, 220});
-      log.text(270, 4, "BackLog.bmp", 1, kWhite);
       for (int f = 0; f < 2; ++f) {
         log.fillRect(32 + 20 * f + 2, 20, 6, 8, {255, 240, 120});
         for (int k = 0; k <= f + 1; ++k) log.fillRect(32 + 20 * f + 10 + 3 * k, 18 + k, 2, 12 - 2 * k, {255, 240, 120});
@@ -807,7 +843,6 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
       Canvas cg(640, 480);
       cg.gradient(0, 0, 640, 480, {60, 70, 130}, {140, 120, 180});
       cg.checker(0, 0, 640, 480, 40, {70, 80, 145});
-      cg.label(180, 440, 280, 30, "CGModeBG.bmp", kInk, kPlate);
       m.push_back({"CGModeBG.bmp", cg.bmp16()});
     }
     {
@@ -825,14 +860,12 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
           btn.fillRect(448 + 32 * p + 1, 32 * row + 1, 30, 30, row ? Rgb{80, 140, 90} : Rgb{150, 240, 160});
           btn.text(448 + 32 * p + 6, 32 * row + 12, "R" + std::to_string(p + 1), 1, kInk);
         }
-      btn.text(418, 44, "CGMode", 1, {200, 200, 240});
       m.push_back({"CGModeButton.bmp", btn.bmp24()});
     }
     {
       Canvas sbg(640, 480);
       sbg.gradient(0, 0, 640, 480, {30, 90, 110}, {120, 190, 170});
       sbg.stripes(0, 0, 640, 480, 48, {40, 110, 125});
-      sbg.label(400, 440, 220, 30, "SoundModeBG.bmp", kInk, kPlate);
       m.push_back({"SoundModeBG.bmp", sbg.bmp16()});
     }
     {
@@ -852,27 +885,25 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
         sb.fillRect(0, 288 + 64 * k, 102, 50, {250, 230, 120});
         sb.text(18, 288 + 64 * k + 18, labels[k], 3, kInk);
       }
-      sb.text(500, 250, "SoundModeButton", 1, {200, 220, 255});
       m.push_back({"SoundModeButton.bmp", sb.bmp24()});
     }
     {
       Canvas tile(100, 100, {250, 220, 230});
       tile.stripes(0, 0, 100, 100, 20, {240, 180, 200});
-      tile.text(20, 46, "EyeCatchBg", 1, {120, 60, 90});
       m.push_back({"EyeCatchBg.bmp", tile.bmp16()});
     }
     {
       Canvas logo(200, 93, {60, 50, 120});
       logo.frameRect(0, 0, 200, 93, 3, {255, 236, 150});
       logo.text(20, 28, "LUMENWISH", 3, {255, 236, 150});
-      logo.text(64, 70, "EyeCatchLogo", 1, kWhite);
+      for (int i = 0; i < 3; ++i) logo.fillEllipse(80 + 20 * i, 74, 4, 4, kWhite);
       m.push_back({"EyeCatchLogo.bmp", logo.bmp24()});
     }
     {
       static const char* kCredits[12] = {"LUMENWISH",          "a sample game",      "Story   ORBA",
                                          "Pictures  sorel-mkgame", "Music  sorel-mkgame", "Voices  espeak-ng",
                                          "Hina Aoi Shiori Mio", "Chihiro Kotone Akari", "Tsumugi Rin Shizuku",
-                                         "Yui Koharu",          "StaffRoll.bmp",      "Thank you for playing"};
+                                         "Yui Koharu",          "Special thanks  you", "Thank you for playing"};
       Canvas sheet(512, 448);
       std::vector<uint8_t> ani(48, 0);
       std::copy_n("STAFFROLL.ANI", 13, ani.begin());
@@ -880,7 +911,10 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
       storeU32(ani.data() + 20, 28);
       for (int k = 0; k < 12; ++k) {
         int y = 8 + 36 * k;
-        sheet.text((512 - Canvas::textWidth(kCredits[k], 2)) / 2, y + 8, kCredits[k], 2, k == 0 ? Rgb{255, 230, 150} : kWhite);
+        // Each piece on a pale ribbon of its own: the converter keys out black, and letters
+        // standing alone against it would lose their alpha to the edge rule.
+        sheet.gradient(16, y, 480, 32, Rgb{250, 246, 255}, Rgb{232, 226, 246});
+        sheet.text((512 - Canvas::textWidth(kCredits[k], 2)) / 2, y + 8, kCredits[k], 2, k == 0 ? Rgb{190, 110, 40} : Rgb{70, 60, 140});
         // Piece k: source (16, y), 480 x 32, anchored at its centre.
         for (uint32_t v : {16u, static_cast<uint32_t>(y), 480u - 2, 32u - 2, 240u, 16u, 0u}) {
           uint8_t b[4];
@@ -892,10 +926,7 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
       m.push_back({"STAFFROLL.ANI", ani});
     }
     {
-      Canvas end(640, 480, {40, 30, 60});
-      end.gradient(0, 0, 640, 480, {50, 40, 80}, {20, 20, 40});
-      end.text(200, 180, "END", 12, {250, 240, 230});
-      end.label(200, 400, 240, 30, "EndCard.bmp", kInk, kPlate);
+      Canvas end = endCard();
       m.push_back({"EndCard.bmp", end.bmp16()});
     }
   }
