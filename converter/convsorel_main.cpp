@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "sorel_version.h"
 #include "converter/conversion_job.h"
 #include "engine/resources/sjis_text.h"
 #include "platform/clock.h"
@@ -76,6 +77,7 @@ std::string progressLine(const ConversionJob& job) {
 int main(int argc, char** argv) {
   CLI::App app{"Converts the PC game Lumenwish into the data folder of the handheld players."};
   app.name(kProgram);
+  app.set_version_flag("--version", std::string(kProgram) + " " + sorel::kVersion);
   bool batch = false;
   std::string game, out;
   int size = 320;

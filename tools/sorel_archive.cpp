@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "sorel_version.h"
 #include "converter/mlz_writer.h"
 #include "converter/pac_archive.h"
 #include "engine/graphics/picture_loader.h"
@@ -315,6 +316,7 @@ int cmdPng(const std::string& file, const std::string& member, const std::string
 int main(int argc, char** argv) {
   CLI::App app{"List, extract, pack and check .mlz archives and the PC game's .pac archives."};
   app.name(kProgram);
+  app.set_version_flag("--version", std::string(kProgram) + " " + sorel::kVersion);
   app.require_subcommand(1);
 
   std::string file, member, outPath, allDir;

@@ -15,6 +15,7 @@
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "platform/single_instance.h"
+#include "sorel_version.h"
 
 namespace sorel {
 namespace {
@@ -46,6 +47,7 @@ void printUsage(PlayerKind kind) {
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
       "  --scenario NAME          start straight in the story with that scenario, for example\n"
       "                           \"01-01(導入).bin\"\n"
+      "  --version                the version\n"
       "  --help                   this text\n"
       "\n"
       "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus.\n",
@@ -228,6 +230,9 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
     if (arg == "--help" || arg == "-h") {
       if (!noValue()) return false;
       out.help = true;
+    } else if (arg == "--version") {
+      if (!noValue()) return false;
+      out.version = true;
     } else if (arg == "--headless") {
       if (!noValue()) return false;
       out.headless = true;
@@ -311,6 +316,10 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     printUsage(kind);
     return 0;
   }
+  if (options.version) {
+    std::printf("%s %s\n", program, kVersion);
+    return 0;
+  }
 
   // The logical screen is settled before anything else exists.
   if (kind == PlayerKind::Pocket) {
@@ -345,6 +354,13 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     return 2;
   }
 
+  // The engine plays on whatever it finds, so a folder it cannot use is said here, once. A folder
+  // without data that the user did not name is not written into (no sorel.cfg, no save folder).
+  const DataPaths paths = makeDataPaths(folder);
+  for (const std::string& line : checkDataFolder(paths, kind == PlayerKind::Pocket, program))
+    std::fprintf(stderr, "%s\n", line.c_str());
+  const bool writeFiles = options.root || platform::isFolder(paths.dataFolder());
+
   // One instance per user: a running player is brought to the front instead. A headless run
   // shows no window, so it neither looks for nor blocks a windowed one.
   platform::SingleInstance instance;
@@ -355,6 +371,7 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   EngineConfig config;
   config.kind = kind;
   config.programFolder = folder;
+  config.writeFiles = writeFiles;
   auto app = std::make_unique<AppContext>(config);
 
   if (!WindowBase::registerWindowClass()) return 0;
@@ -409,7 +426,8 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   int exitCode = app->runMessageLoop();
 
   app->display().close();
-  flushProfile();
+  if (writeFiles) flushProfile();
+  else clearProfile();
   bool ok = control.finish(program);
   app->setFrameObserver(nullptr);
   app.reset();
