@@ -167,9 +167,15 @@ class RunControl : public FrameObserver {
   std::string m_state;
 };
 
-/// Shows a start-up failure the way the engine does and gives the exit code of that failure.
-int startFailure(DisplayOpenError error, bool headless) {
+/// Shows a start-up failure the way the engine does, then says in the terminal what it means
+/// here (with the system's reason when there is one), and gives the exit code of that failure.
+int startFailure(DisplayOpenError error, bool headless, const char* program, const std::string& reason = {}) {
   platform::showMessageBox(displayErrorMessage(error), kErrorCaption, headless);
+  const char* meaning = error == DisplayOpenError::WindowCreation
+                            ? "no window could be opened; without a display, run with --headless"
+                        : error == DisplayOpenError::FullScreen ? "the window could not be switched to full screen"
+                                                                : "the display could not be opened";
+  std::fprintf(stderr, "%s: %s%s%s\n", program, meaning, reason.empty() ? "" : ": ", reason.c_str());
   return 1;
 }
 
@@ -393,19 +399,20 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   }
   platform::Shell shell;
   platform::Hwnd hwnd = nullptr;
+  why.clear();
   if (options.failAt != "window" && shell.open(shellConfig, why))
     hwnd = app->createWindow(screenWidth, screenHeight);
-  if (!hwnd) return startFailure(DisplayOpenError::WindowCreation, options.headless);
+  if (!hwnd) return startFailure(DisplayOpenError::WindowCreation, options.headless, program, why);
   app->setCaption(shellConfig.titleUtf8);
   shell.attach(hwnd);
   shell.watchInstance(&instance);
   app->setShell(&shell);
 
   if (kind == PlayerKind::Pocket && options.failAt == "fullscreen")
-    return startFailure(DisplayOpenError::FullScreen, options.headless);
+    return startFailure(DisplayOpenError::FullScreen, options.headless, program);
   DisplayOpenError displayError =
       options.failAt == "display" ? DisplayOpenError::DisplayLibrary : app->openDisplay();
-  if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless);
+  if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless, program);
   // The decoder module lies beside the program itself, also when --root names another folder.
   loadDecoderModule();
   app->openSound();
