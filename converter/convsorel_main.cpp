@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <filesystem>
 #include <string>
@@ -99,8 +98,8 @@ std::string checkOutputFolder(const std::string& outHost) {
   return {};
 }
 
-/// Prints the problems of one kind under a header that says what happened to them. A long run of
-/// the same reason is cut short: the first lines say it all.
+/// Prints the problems of one kind under a header that says what happened to them. A long list is
+/// cut after its first lines (a folder that fails once usually fails for every file).
 void printProblems(const std::vector<MemberProblem>& problems, bool fileWritten) {
   std::vector<const MemberProblem*> mine;
   for (const MemberProblem& p : problems)
