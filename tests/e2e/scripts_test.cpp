@@ -30,6 +30,7 @@ TEST(Scripts, SpecialBuildsGetFoldersOfTheirOwn) {
       {"-DSOREL_SANITIZE=OFF", "build\n"},
       {"-DSOREL_FUZZ=ON", "build-fuzz\n"},
       {"-DCMAKE_BUILD_TYPE=Debug", "build-debug\n"},
+      {"-DSOREL_SIMD=OFF", "build-nosimd\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(buildDirFor(c.args), c.folder) << c.args;
   EXPECT_EQ(buildDirFor("-DSOREL_SANITIZE=ON", "SOREL_BUILD_DIR=mine"), "mine\n");
