@@ -1,5 +1,8 @@
 #include "converter/conversion_job.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "converter/audio_conversion.h"
 #include "converter/mlz_writer.h"
 #include "converter/mp3_encoder.h"
@@ -12,6 +15,12 @@ namespace sorel {
 
 namespace {
 constexpr const char* kGameExecutable = "Lumenwish.exe";
+
+/// "what: the system's reason" for the failure that just set errno (just "what" without one).
+std::string withReason(std::string what, int err) {
+  if (err != 0) what += std::string(": ") + std::strerror(err);
+  return what;
+}
 }
 
 StartRefusal checkStart(std::string_view gameFolder, std::string_view encoderVersion) {
@@ -80,11 +89,12 @@ std::string ConversionJob::outputPath(std::string_view name) const {
 
 void ConversionJob::finishArchive(MlzWriter& writer, std::string_view output) {
   uint64_t bytes = writer.bytesWritten();
+  errno = 0;
   if (writer.close()) {
     ++m_summary.archivesWritten;
     m_summary.bytesWritten += bytes;
   } else {
-    m_summary.failures.push_back(std::string(output) + ": cannot be written");
+    m_summary.failures.push_back(withReason(std::string(output) + ": cannot be written", errno));
   }
 }
 
@@ -134,7 +144,11 @@ void ConversionJob::runJob() {
 
 bool ConversionJob::openSource(std::string_view source, PacArchive& pac) {
   const std::string path = sourcePath(source);
-  if (!platform::fileExists(path)) return false;  // an absent archive skips its step silently
+  if (!platform::fileExists(path)) {
+    // An absent archive skips its step; the summary names it.
+    m_summary.skipped.push_back(std::string(source));
+    return false;
+  }
   if (!pac.open(path)) {
     m_summary.failures.push_back(std::string(source) + ": not a readable archive");
     return false;
@@ -147,8 +161,9 @@ void ConversionJob::copyStep(std::string_view source, std::string_view output, C
   PacArchive pac;
   if (!openSource(source, pac)) return;
   MlzWriter writer;
+  errno = 0;
   if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
-    m_summary.failures.push_back(std::string(output) + ": cannot be created");
+    m_summary.failures.push_back(withReason(std::string(output) + ": cannot be created", errno));
     return;
   }
   for (size_t i = 0; i < pac.memberCount(); ++i) {
@@ -181,8 +196,9 @@ void ConversionJob::pictureStep(std::string_view source, std::string_view output
   if (!openSource(source, pac)) return;
   const std::string output = pictureArchiveName(outputBase, m_settings.sizeFactor);
   MlzWriter writer;
+  errno = 0;
   if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
-    m_summary.failures.push_back(output + ": cannot be created");
+    m_summary.failures.push_back(withReason(output + ": cannot be created", errno));
     return;
   }
   PictureConverter converter(kind, pac, m_tables, opaqueVisualNames(), m_settings.sizeFactor,
@@ -221,15 +237,16 @@ void ConversionJob::soundStep(std::string_view source, std::string_view folder, 
     if (!plain) problem = "not a plain file name";
     else if (auto bytes = pac.readMember(i)) mp3 = convertSound(*bytes, target, problem);
     else problem = "cannot be unpacked";
+    errno = 0;
     if (!mp3.empty() && platform::writeWholeFile(filePath, mp3, false)) {
       ++m_summary.sounds;
       ++m_summary.soundFiles;
       m_summary.bytesWritten += mp3.size();
     } else {
-      if (problem.empty()) problem = "cannot be written";
+      if (problem.empty()) problem = withReason("cannot be written", errno);
       // No file rather than one from an earlier run: the folder matches this conversion.
       if (plain) platform::removeFile(filePath);
-      m_summary.problems.push_back({where, name, problem});
+      m_summary.problems.push_back({where, name, problem, false});
     }
     ++m_count;
   }
@@ -240,8 +257,9 @@ void ConversionJob::voiceStep(const SoundTarget& target) {
   if (!openSource("Voice.pac", pac)) return;
   const std::string output = "voice.mlz";
   MlzWriter writer;
+  errno = 0;
   if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
-    m_summary.failures.push_back(output + ": cannot be created");
+    m_summary.failures.push_back(withReason(output + ": cannot be created", errno));
     return;
   }
   for (size_t i = 0; i < pac.memberCount(); ++i) {

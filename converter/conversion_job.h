@@ -34,11 +34,13 @@ struct ConversionSettings {
   bool voices = true;        ///< character voices
 };
 
-/// A member that could not be converted and was written empty.
+/// A member that could not be converted: an archive member written empty, or a sound file not
+/// written at all.
 struct MemberProblem {
-  std::string archive;  ///< output archive name
+  std::string archive;  ///< output archive name, or the sound folder ("data\bgm")
   std::string member;   ///< source member name (CP932)
-  std::string reason;
+  std::string reason;   ///< what went wrong, with the system's reason for a failed write
+  bool fileWritten = true;  ///< false: a sound file that was not written (nor left from before)
 };
 
 struct ConversionSummary {
@@ -50,6 +52,7 @@ struct ConversionSummary {
   std::vector<MemberProblem> problems;  ///< members written empty
   std::vector<std::string> failures;    ///< archives that could not be read or written
   std::vector<std::string> notes;       ///< settings the job had to adapt (a bitrate MPEG lacks)
+  std::vector<std::string> skipped;     ///< source archives absent from the game folder
   uint32_t elapsedMs = 0;
 };
 

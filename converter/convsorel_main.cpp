@@ -2,14 +2,18 @@
 // conversion job from a terminal with the same Start checks and progress line as the dialog.
 #include <CLI/CLI.hpp>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <filesystem>
 #include <string>
 
+#include "sorel_version.h"
 #include "converter/conversion_job.h"
 #include "engine/resources/sjis_text.h"
 #include "platform/clock.h"
@@ -71,11 +75,55 @@ std::string progressLine(const ConversionJob& job) {
   return line;
 }
 
+/// Creates the output folder and the data folders below it as the job will, and proves each
+/// takes a new file. Empty when all is well; otherwise one line naming the folder and the
+/// system's reason.
+std::string checkOutputFolder(const std::string& outHost) {
+  namespace fs = std::filesystem;
+  const fs::path out(outHost);
+  for (const fs::path& folder : {out, out / "data", out / "data" / "bgm", out / "data" / "se", out / "data" / "sys"}) {
+    std::error_code ec;
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+      return "cannot write into " + folder.string() + ": it is a file, not a folder";
+    if (!fs::is_directory(folder, ec)) {
+      fs::create_directories(folder, ec);
+      if (ec) return "cannot create the folder " + folder.string() + ": " + ec.message();
+    }
+    const fs::path probe = folder / (".convSorel-write-test-" + std::to_string(::getpid()));
+    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return "cannot write into " + folder.string() + ": " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+  }
+  return {};
+}
+
+/// Prints the problems of one kind under a header that says what happened to them. A long list is
+/// cut after its first lines (a folder that fails once usually fails for every file).
+void printProblems(const std::vector<MemberProblem>& problems, bool fileWritten) {
+  std::vector<const MemberProblem*> mine;
+  for (const MemberProblem& p : problems)
+    if (p.fileWritten == fileWritten) mine.push_back(&p);
+  if (mine.empty()) return;
+  const bool one = mine.size() == 1;
+  if (fileWritten)
+    std::printf("%zu member%s could not be converted and %s written empty:\n", mine.size(), one ? "" : "s",
+                one ? "was" : "were");
+  else
+    std::printf("%zu sound file%s %s not written:\n", mine.size(), one ? "" : "s", one ? "was" : "were");
+  constexpr size_t kShown = 20;
+  for (size_t i = 0; i < mine.size() && i < kShown; ++i)
+    std::printf("  %s: %s: %s\n", platform::hostPath(mine[i]->archive).c_str(), platform::cp932ToUtf8Lossy(mine[i]->member).c_str(),
+                mine[i]->reason.c_str());
+  if (mine.size() > kShown) std::printf("  ... and %zu more\n", mine.size() - kShown);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Converts the PC game Lumenwish into the data folder of the handheld players."};
   app.name(kProgram);
+  app.set_version_flag("--version", std::string(kProgram) + " " + sorel::kVersion);
   bool batch = false;
   std::string game, out;
   int size = 320;
@@ -86,9 +134,13 @@ int main(int argc, char** argv) {
                  "the game's folder (holding Lumenwish.exe); default: the DIRECTORY registry value under "
                  "Software\\ORBA\\Lumenwish");
   app.add_option("--out", out, "folder below which data/ is written (default: the current folder)");
-  app.add_option("--size", size, "screen size of the data set: 320 (320*240) or 640 (640*480)")
+  app.add_option("--size", size,
+                 "screen size of the data set: 320 (320 × 240, for handheldplayer; the default) or 640 "
+                 "(640 × 480, for pocketplayer)")
       ->check(CLI::IsMember({320, 640}));
-  app.add_option("--quality", quality, "pictures: raw, or JBP1 at JPEG quality 100, 90 or 80")
+  app.add_option("--quality", quality,
+                 "pictures: raw (the highest quality, RGB565 pixels; the default), or JBP1 at JPEG quality "
+                 "100, 90 or 80")
       ->check(CLI::IsMember({"raw", "100", "90", "80"}));
   app.add_flag("--pictures,!--no-pictures", pictures, "pictures, scenario and tables (default on)");
   app.add_flag("--music,!--no-music", music, "music, sound effects and system voices (default on)");
@@ -147,8 +199,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (refusal != StartRefusal::None) {
+    // The dialog's own words first, then what they mean here.
     StartMessage m = startMessage(refusal);
     fail(std::string(m.caption) + ": " + m.text);
+    if (refusal == StartRefusal::NoGame)
+      fail("no Lumenwish.exe in " + platform::hostPath(settings.gameFolder) +
+           ": give --game with the folder the game is installed in");
+    else
+      fail("the MP3 encoder (LAME) did not answer; install libmp3lame (scripts/setup-deps.sh)");
     return 1;
   }
   std::printf("%s\n", encoderLine(encoderVersion).c_str());
@@ -160,9 +218,10 @@ int main(int argc, char** argv) {
     fail(outHost + ": the output folder cannot be used");
     return 2;
   }
-  // A new output folder is made, as a user naming one expects; an existing file is refused.
-  if (!platform::isFolder(*outPath) && !platform::createFolders(*outPath)) {
-    fail(outHost + ": not a folder and cannot be created");
+  // A new output folder is made, as a user naming one expects; one that cannot take the data
+  // folder is refused before any work, with the system's reason.
+  if (std::string why = checkOutputFolder(platform::hostPath(*outPath)); !why.empty()) {
+    fail(why);
     return 2;
   }
   settings.outputFolder = *outPath;
@@ -198,12 +257,13 @@ int main(int argc, char** argv) {
               " bytes written, %.1f s\n",
               job.count(), s.pictures, s.sounds, s.archivesWritten, s.soundFiles, s.bytesWritten, s.elapsedMs / 1000.0);
   for (const std::string& note : s.notes) std::printf("note: %s\n", note.c_str());
-  if (!s.problems.empty()) {
-    if (s.problems.size() == 1) std::printf("1 member could not be converted and was written empty:\n");
-    else std::printf("%zu members could not be converted and were written empty:\n", s.problems.size());
-    for (const MemberProblem& p : s.problems)
-      std::printf("  %s: %s: %s\n", p.archive.c_str(), platform::cp932ToUtf8Lossy(p.member).c_str(), p.reason.c_str());
+  if (!s.skipped.empty()) {
+    std::string names;
+    for (const std::string& n : s.skipped) names += (names.empty() ? "" : ", ") + n;
+    std::printf("skipped (not in %s): %s\n", platform::hostPath(settings.gameFolder).c_str(), names.c_str());
   }
+  printProblems(s.problems, true);
+  printProblems(s.problems, false);
   for (const std::string& f : s.failures) fail(platform::cp932ToUtf8Lossy(f));
   return s.failures.empty() ? 0 : 1;
 }

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite; then builds the
-# graphics and picture tests once more without the x86-64 SIMD kernels (the path every other
-# processor takes) and runs them.
+# Installs what is missing, builds everything (tests and benchmarks included) and runs the whole
+# test suite; then builds the graphics and picture tests once more without the x86-64 SIMD kernels
+# (the path every other processor takes) and runs them. Extra arguments go to CMake, e.g.
+# -DSOREL_SANITIZE=ON (built and run in ./build-asan).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
-./scripts/build.sh -DSOREL_TESTS=ON "$@"
-build="${SOREL_BUILD_DIR:-build}"
+. scripts/build-dir.sh
+./scripts/build.sh -DSOREL_TESTS=ON -DSOREL_BENCH=ON "$@"
+build="$(sorel_build_dir -DSOREL_TESTS=ON "$@")"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 
 # The portable kernels: only the graphics tests and the converter's JBP1 encoder test.

@@ -3,11 +3,13 @@
 #include <CLI/CLI.hpp>
 #include <png.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
 
+#include "sorel_version.h"
 #include "converter/mlz_writer.h"
 #include "converter/pac_archive.h"
 #include "engine/graphics/picture_loader.h"
@@ -16,6 +18,7 @@
 #include "engine/resources/sjis_text.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tools/member_check.h"
 #include "tools/tool_common.h"
 
 namespace {
@@ -126,11 +129,19 @@ std::unique_ptr<AnyArchive> openArchive(const std::string& hostPath) {
 int cmdList(const std::string& file) {
   auto a = openArchive(file);
   if (!a) return 1;
-  std::printf("%-48s %10s %10s  %s\n", "name", "packed", "unpacked", "method");
+  // Names are padded by the columns they take on a terminal: a double-width character takes two.
+  std::vector<std::string> names;
+  size_t width = 4;
+  for (size_t i = 0; i < a->count(); ++i) {
+    names.push_back(tool::displayName(a->name(i)));
+    width = std::max(width, tool::displayWidth(names.back()));
+  }
+  auto pad = [&](const std::string& text) { return text + std::string(width - tool::displayWidth(text), ' '); };
+  std::printf("%s %10s %10s  %s\n", pad("name").c_str(), "packed", "unpacked", "method");
   for (size_t i = 0; i < a->count(); ++i)
-    std::printf("%-48s %10" PRIu32 " %10" PRIu32 "  %s\n", tool::displayName(a->name(i)).c_str(),
-                a->packedSize(i), a->unpackedSize(i), a->method(i).c_str());
-  std::printf("%zu members\n", a->count());
+    std::printf("%s %10" PRIu32 " %10" PRIu32 "  %s\n", pad(names[i]).c_str(), a->packedSize(i), a->unpackedSize(i),
+                a->method(i).c_str());
+  std::printf("%zu member%s\n", a->count(), a->count() == 1 ? "" : "s");
   return 0;
 }
 
@@ -230,14 +241,21 @@ int cmdPack(const std::string& outPath, const std::vector<std::string>& files, b
 int cmdCheck(const std::string& file) {
   auto a = openArchive(file);
   if (!a) return 1;
+  size_t empty = 0;
+  const std::string archiveName = platform::utf8ToCp932(tool::baseName(file)).value_or("");
   for (size_t i = 0; i < a->count(); ++i) {
     std::string why;
-    if (!a->unpack(i, why)) {
+    auto bytes = a->unpack(i, why);
+    if (bytes) why = tool::checkMemberContent(archiveName, a->name(i), *bytes);
+    if (!why.empty()) {
       tool::error(kProgram, file + ": member " + tool::displayName(a->name(i)) + " is corrupt: " + why);
       return 1;
     }
+    if (bytes->empty()) ++empty;
   }
-  std::printf("%s: %zu members, all intact\n", file.c_str(), a->count());
+  std::printf("%s: %zu member%s, all intact", file.c_str(), a->count(), a->count() == 1 ? "" : "s");
+  if (empty) std::printf(" (%zu empty)", empty);
+  std::printf("\n");
   return 0;
 }
 
@@ -317,6 +335,7 @@ int cmdPng(const std::string& file, const std::string& member, const std::string
 int main(int argc, char** argv) {
   CLI::App app{"List, extract, pack and check .mlz archives and the PC game's .pac archives."};
   app.name(kProgram);
+  app.set_version_flag("--version", std::string(kProgram) + " " + sorel::kVersion);
   app.require_subcommand(1);
 
   std::string file, member, outPath, allDir;
@@ -336,7 +355,8 @@ int main(int argc, char** argv) {
   pack->add_option("FILE", files, "member files")->required();
   pack->add_flag("--stored", stored, "store the members uncompressed");
 
-  auto* check = app.add_subcommand("check", "unpack every member; exit 1 naming the first corrupt one");
+  auto* check = app.add_subcommand("check", "unpack every member and look inside pictures, scenarios, tables and MP3 streams; exit 1 "
+                                    "naming the first bad one");
   check->add_option("FILE", file, "archive")->required();
 
   auto* png = app.add_subcommand("png", "decode an RBP picture member to an RGBA PNG file");

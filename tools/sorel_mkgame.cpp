@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "sorel_version.h"
 #include "engine/resources/sjis_text.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -109,6 +110,7 @@ int run(const std::string& outDir, bool install, bool quiet) {
 int main(int argc, char** argv) {
   CLI::App app{"Write a complete PC installation of the sample game (Lumenwish.exe and the .pac archives)."};
   app.name(kProgram);
+  app.set_version_flag("--version", std::string(kProgram) + " " + sorel::kVersion);
   std::string outDir;
   bool install = false, quiet = false;
   app.add_option("OUTDIR", outDir, "folder to write the game into (created if missing)")->required();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "sorel_version.h"
 #include "engine/game/save_data.h"
 #include "engine/game/system_data.h"
 #include "platform/files.h"
@@ -115,6 +116,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       usage();
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("%s %s\n", kProgram, sorel::kVersion);
       return 0;
     }
     if (a.rfind("--", 0) == 0) {

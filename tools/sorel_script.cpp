@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "sorel_version.h"
 #include "platform/files.h"
 #include "tools/script_asm.h"
 #include "tools/tool_common.h"
@@ -57,6 +58,7 @@ int cmdDisasm(const std::string& in, const std::string& out) {
 int main(int argc, char** argv) {
   CLI::App app{"Assemble scenario text into byte code, or disassemble byte code into text."};
   app.name(kProgram);
+  app.set_version_flag("--version", std::string(kProgram) + " " + sorel::kVersion);
   app.require_subcommand(1);
 
   std::string in, out;

@@ -19,6 +19,10 @@ std::optional<std::string> systemPathArg(std::string_view program, std::string_v
 /// A member name (CP932) shown to a person, as UTF-8.
 std::string displayName(std::string_view cp932);
 
+/// Columns a UTF-8 text takes on a terminal: East Asian wide and full-width characters take two,
+/// everything else (half-width katakana included) one.
+size_t displayWidth(std::string_view utf8);
+
 /// A file name for writing a member below a folder: UTF-8, with separators and other characters
 /// that could leave the folder replaced by '_'. Never empty, never "." or "..".
 std::string safeFileName(std::string_view cp932);

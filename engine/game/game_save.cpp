@@ -68,6 +68,8 @@ bool Game::loadSavedGame(const SaveFile& file) {
   }
 
   // Tear the running game down.
+  freeStaffRoll();
+  m_eyeCatch = EyeCatchState();
   scenePictureName.clear();
   m_sound->stopMusic();
   m_sound->stopAll();

@@ -76,6 +76,11 @@ class BitReader {
     return static_cast<int>(reverse16(raw) >> (16 - n));
   }
   bool overran() const { return m_loadedBits - static_cast<uint64_t>(m_count) > m_totalBits; }
+  // Bits of the stream left unread (0 when it overran).
+  uint64_t bitsLeft() const {
+    uint64_t used = m_loadedBits - static_cast<uint64_t>(m_count);
+    return used >= m_totalBits ? 0 : m_totalBits - used;
+  }
 
  private:
   static uint32_t reverse16(uint32_t v) {
@@ -215,6 +220,18 @@ bool locateBody(std::span<const uint8_t> in, uint32_t flags, uint64_t blocks, Bo
 
 // Decodes the stream into pixels, or (coefficients given) into the quantised coefficients of
 // every block without transforming them.
+int bitLength(int v) {
+  unsigned m = static_cast<unsigned>(v < 0 ? -v : v);
+  int n = 0;
+  for (; m; m >>= 1) ++n;
+  return n;
+}
+
+// With kStrict (a compile-time choice, so the engine's decoding loop carries no extra work) the
+// symbols decoded must also match the stored symbol counts one for one, and both bit streams
+// must be used up to their last 32-bit word as the writer pads them: damage that still decodes
+// shows in one or the other.
+template <bool kStrict = false>
 bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>* coefficients = nullptr) {
   const uint32_t mbWide = d.alignedWidth / 16, mbHigh = d.alignedHeight / 16;
   const uint64_t blocks = uint64_t(mbWide) * mbHigh * jbp1::kBlocksPerMacroblock;
@@ -248,6 +265,8 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
 
   BitReader dcIn(body.dc, body.dcBytes);
   BitReader acIn(body.ac, body.acBytes);
+  std::array<uint32_t, jbp1::kDcSymbols> dcSeen{};
+  std::array<uint32_t, jbp1::kAcSymbols> acSeen{};
   int16_t dc = 0;  // the first block's value is its DC: the chain starts from 0
   const Jbp1Kernels& kernels = jbp1Kernels();
   alignas(16) int16_t coef[64];
@@ -269,6 +288,11 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
           value = s == 0 ? 0 : jbp1::extendValue(dcIn.magnitude(s), s);
         }
         dc = static_cast<int16_t>(dc + value);
+        if constexpr (kStrict) {
+          const int category = bitLength(value);
+          if (category >= jbp1::kDcSymbols) return false;
+          ++dcSeen[static_cast<size_t>(category)];
+        }
 
         std::memset(coef, 0, sizeof coef);
         coef[0] = dc;
@@ -280,6 +304,7 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
           const FastEntry f = acFast->entry[acIn.peek() & kLookupMask];
           if (f.length != 0) {
             acIn.consume(f.length);
+            if constexpr (kStrict) ++acSeen[static_cast<size_t>((f.run << 4) | bitLength(f.value)) & 0xFF];
             k += f.run;
             if (k >= 63) return false;
             const int at = jbp1::kZigzag[static_cast<size_t>(k + 1)];
@@ -290,6 +315,7 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
             continue;
           }
           int sym = readSymbol(acIn, *acTable, acTree);
+          if constexpr (kStrict) ++acSeen[static_cast<size_t>(sym) & 0xFF];
           if (sym == jbp1::kEndOfBlock) break;
           int run = sym >> 4, size = sym & 15;
           if (sym >= jbp1::kFirstRunSymbol) {
@@ -331,6 +357,10 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
       uint16_t* dst = out.data() + size_t(my) * 16 * stride + size_t(mx) * 16;
       kernels.convertMacroblock(pixels, pixels[4], pixels[5], dst, stride);
     }
+  }
+  if constexpr (kStrict) {
+    if (dcSeen != body.dcCounts || acSeen != body.acCounts) return false;
+    if (dcIn.bitsLeft() >= 32 || acIn.bitsLeft() >= 32) return false;
   }
   return !dcIn.overran() && !acIn.overran();
 }
@@ -390,6 +420,12 @@ int decodePicture(Jbp1Decoder& d) {
 int decodeCoefficients(Jbp1Decoder& d, std::vector<int16_t>& coefficients) {
   if (d.alignedWidth == 0 || d.alignedHeight == 0) return 0;
   return decodeStream(d, {}, &coefficients) ? 1 : 0;
+}
+
+int verifyStream(Jbp1Decoder& d) {
+  if (d.alignedWidth == 0 || d.alignedHeight == 0) return 0;
+  std::vector<int16_t> coefficients;
+  return decodeStream<true>(d, {}, &coefficients) ? 1 : 0;
 }
 
 int decodeMovieFrame(Jbp1Decoder& d, std::span<const uint8_t> frame) {

@@ -61,6 +61,11 @@ int decodePicture(Jbp1Decoder& d);
 /// DC values absolute. For tools and checks. 0 on the failures of decodePicture.
 int decodeCoefficients(Jbp1Decoder& d, std::vector<int16_t>& coefficients);
 
+/// decodeCoefficients that also insists that both bit streams are used up to their last 32-bit
+/// word, as the writer leaves them: damage inside a stream that still happens to decode shows as
+/// bits left over or missing. For checking tools; 1 when the stream is sound.
+int verifyStream(Jbp1Decoder& d);
+
 /// One movie frame: sets the input, parses the header and decodes into d.output, which the
 /// movie player has sized for its frames. Tables carry over from earlier frames when this one
 /// has none. 0 on the failures of decodePicture, for a frame above kJbp1MaxMovieMacroblocks, or

@@ -6,6 +6,7 @@
 
 #include "engine/resources/sjis_text.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace sorel {
 
@@ -47,6 +48,75 @@ DataPaths makeDataPaths(std::string_view programFolder) {
   p.systemSoundFolder = f + "data\\sys\\";
   p.saveFolder = f + "data\\save\\";
   return p;
+}
+
+namespace {
+constexpr const char* kPictureArchives[6] = {"bg", "Face", "Stand", "System", "Thumbnail", "Visual"};
+
+std::string shown(std::string_view systemPath) {
+  std::string host = platform::hostPath(systemPath);
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  return host.empty() ? platform::cp932ToUtf8Lossy(systemPath) : host;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+}  // namespace
+
+std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::string_view program) {
+  std::vector<std::string> lines;
+  const std::string data = paths.dataFolder();
+  const std::string prefix = std::string(program) + ": ";
+  const std::string size = vga ? "640" : "320";
+  if (!platform::isFolder(data)) {
+    lines.push_back(prefix + "no data folder at " + shown(data) +
+                    "; convert a game with convSorel or give --root");
+    return lines;
+  }
+  std::vector<std::string> missing, unreadable;
+  auto look = [&](const std::string& file) {
+    const std::string path = data + file;
+    if (!platform::fileExists(path)) {
+      missing.push_back(file);
+      return false;
+    }
+    MlzArchive probe;
+    if (!probe.loadIndex(path, true)) unreadable.push_back(file);
+    return true;
+  };
+  look("Script.mlz");
+  look("Table.mlz");
+  int ownSet = 0, otherSet = 0;
+  std::vector<std::string> otherNames;
+  for (const char* base : kPictureArchives) {
+    if (look(archiveFileName(base, vga))) ++ownSet;
+    const std::string other = archiveFileName(base, !vga);
+    if (platform::fileExists(data + other)) {
+      ++otherSet;
+      otherNames.push_back(other);
+    }
+  }
+  if (ownSet == 0 && otherSet > 0) {
+    // Converted for the other screen: say which set is there and how to get the right one.
+    for (const char* base : kPictureArchives) std::erase(missing, archiveFileName(base, vga));
+    lines.push_back(prefix + shown(data) + " holds the " + (vga ? "320 × 240" : "640 × 480") +
+                    " picture set (" + otherNames.front() + " ...) but " + std::string(program) +
+                    " needs the " + (vga ? "640 × 480" : "320 × 240") + " one (" +
+                    archiveFileName("bg", vga) + " ...); convert the game with convSorel --size " + size);
+  }
+  if (!missing.empty())
+    lines.push_back(prefix + "missing in " + shown(data) + ": " + joined(missing) +
+                    "; convert the game again with convSorel --size " + size);
+  for (const std::string& file : unreadable)
+    lines.push_back(prefix + "cannot read " + shown(data + file) +
+                    ": not an .mlz archive, or a damaged one; convert the game again");
+  if (!platform::fileExists(paths.voiceArchivePath))
+    lines.push_back(prefix + "no voice.mlz in " + shown(data) +
+                    ": the game plays without voices (convert with voices to hear them)");
+  return lines;
 }
 
 void createSaveFolder(const DataPaths& paths) {

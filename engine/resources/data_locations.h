@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/resources/mlz_archive.h"
 
@@ -37,6 +38,12 @@ struct DataPaths {
 
 /// Builds every path from the program folder (which must end in '\' unless empty).
 DataPaths makeDataPaths(std::string_view programFolder);
+
+/// What keeps a player from showing the game in this data folder, one line each in words a user
+/// can act on (UTF-8, host paths): no data folder; a needed archive missing or unreadable; the
+/// picture set of the other screen size. Empty when the folder looks playable. `program` names the
+/// player in the lines. Nothing is reported to the engine itself: it plays on either way.
+std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::string_view program);
 
 /// Creates "data\save" below the program folder when nothing of that name exists. Failure is not
 /// reported here; saving fails later.

@@ -122,7 +122,7 @@ EngineCore::EngineCore(const EngineConfig& config)
   // The display is opened after the window exists (start-up); the picture-archive slots were
   // named by their constructor for the logical screen size.
   m_paths = makeDataPaths(config.programFolder);
-  if (!m_paths.programFolder.empty()) createSaveFolder(m_paths);
+  if (!m_paths.programFolder.empty() && config.writeFiles) createSaveFolder(m_paths);
   m_sound = std::make_unique<EngineSound>(m_mixer, m_music, m_voiceArchive, m_paths, m_settings);
 }
 

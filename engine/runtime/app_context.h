@@ -95,6 +95,8 @@ struct EngineConfig {
   PlayerKind kind = PlayerKind::Pocket;
   /// The program folder (system path ending in '\'); empty when it has no CP932 form.
   std::string programFolder;
+  /// False: nothing is created in the program folder (it holds no data and was not chosen).
+  bool writeFiles = true;
 };
 
 /// Placeholder for a display element (sprites, text, windows); the element work fills it.

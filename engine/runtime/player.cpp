@@ -15,6 +15,7 @@
 #include "platform/shell.h"
 #include "platform/text.h"
 #include "platform/single_instance.h"
+#include "sorel_version.h"
 
 namespace sorel {
 namespace {
@@ -49,6 +50,7 @@ void printUsage(PlayerKind kind) {
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
       "  --scenario NAME          start straight in the story with that scenario, for example\n"
       "                           \"01-01(導入).bin\"\n"
+      "  --version                the version\n"
       "  --help                   this text\n"
       "\n"
       "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus. X opens the menu.\n"
@@ -176,9 +178,15 @@ class RunControl : public FrameObserver {
   std::string m_state;
 };
 
-/// Shows a start-up failure the way the engine does and gives the exit code of that failure.
-int startFailure(DisplayOpenError error, bool headless) {
+/// Shows a start-up failure the way the engine does, then says in the terminal what it means
+/// here (with the system's reason when there is one), and gives the exit code of that failure.
+int startFailure(DisplayOpenError error, bool headless, const char* program, const std::string& reason = {}) {
   platform::showMessageBox(displayErrorMessage(error), kErrorCaption, headless);
+  const char* meaning = error == DisplayOpenError::WindowCreation
+                            ? "no window could be opened; without a display, run with --headless"
+                        : error == DisplayOpenError::FullScreen ? "the window could not be switched to full screen"
+                                                                : "the display could not be opened";
+  std::fprintf(stderr, "%s: %s%s%s\n", program, meaning, reason.empty() ? "" : ": ", reason.c_str());
   return 1;
 }
 
@@ -266,6 +274,9 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
     if (arg == "--help" || arg == "-h") {
       if (!noValue()) return false;
       out.help = true;
+    } else if (arg == "--version") {
+      if (!noValue()) return false;
+      out.version = true;
     } else if (arg == "--headless") {
       if (!noValue()) return false;
       out.headless = true;
@@ -355,6 +366,10 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     printUsage(kind);
     return 0;
   }
+  if (options.version) {
+    std::printf("%s %s\n", program, kVersion);
+    return 0;
+  }
 
   // The logical screen is settled before anything else exists.
   if (kind == PlayerKind::Pocket) {
@@ -389,6 +404,13 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     return 2;
   }
 
+  // The engine plays on whatever it finds, so a folder it cannot use is said here, once. A folder
+  // without data that the user did not name is not written into (no sorel.cfg, no save folder).
+  const DataPaths paths = makeDataPaths(folder);
+  for (const std::string& line : checkDataFolder(paths, kind == PlayerKind::Pocket, program))
+    std::fprintf(stderr, "%s\n", line.c_str());
+  const bool writeFiles = options.root || platform::isFolder(paths.dataFolder());
+
   // One instance per user: a running player is brought to the front instead. A headless run
   // shows no window, so it neither looks for nor blocks a windowed one.
   platform::SingleInstance instance;
@@ -399,6 +421,7 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   EngineConfig config;
   config.kind = kind;
   config.programFolder = folder;
+  config.writeFiles = writeFiles;
   auto app = std::make_unique<AppContext>(config);
 
   if (!WindowBase::registerWindowClass()) return 0;
@@ -422,19 +445,20 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   }
   platform::Shell shell;
   platform::Hwnd hwnd = nullptr;
+  why.clear();
   if (options.failAt != "window" && shell.open(shellConfig, why))
     hwnd = app->createWindow(screenWidth, screenHeight);
-  if (!hwnd) return startFailure(DisplayOpenError::WindowCreation, options.headless);
+  if (!hwnd) return startFailure(DisplayOpenError::WindowCreation, options.headless, program, why);
   app->setCaption(shellConfig.titleUtf8);
   shell.attach(hwnd);
   shell.watchInstance(&instance);
   app->setShell(&shell);
 
   if (kind == PlayerKind::Pocket && options.failAt == "fullscreen")
-    return startFailure(DisplayOpenError::FullScreen, options.headless);
+    return startFailure(DisplayOpenError::FullScreen, options.headless, program);
   DisplayOpenError displayError =
       options.failAt == "display" ? DisplayOpenError::DisplayLibrary : app->openDisplay();
-  if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless);
+  if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless, program);
   // The decoder module lies beside the program itself, also when --root names another folder.
   loadDecoderModule();
   app->openSound();
@@ -455,7 +479,8 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   int exitCode = app->runMessageLoop();
 
   app->display().close();
-  flushProfile();
+  if (writeFiles) flushProfile();
+  else clearProfile();
   bool ok = control.finish(program);
   app->setFrameObserver(nullptr);
   app.reset();

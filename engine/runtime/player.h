@@ -43,6 +43,7 @@ struct PlayerOptions {
   std::string failAt;
   std::string scenario;  ///< UTF-8 member name of the Script archive; empty: the title
   bool help = false;
+  bool version = false;
 };
 
 /// Parses the command line. False with a one-line reason on a bad option or value.

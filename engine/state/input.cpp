@@ -73,6 +73,10 @@ size_t InputState::countIndex(Key key) {
 void onKey(InputState& in, KeyMap& map, const InputSettings& s, int vk, bool down,
            const MenuOpener& openMenu) {
   if (down) {
+    // The count of a stroke already released (held only for the frame that saw it) ends here:
+    // this is a new press.
+    for (Key k : kAllKeys)
+      if (map.maps(vk, k) && in.latchOnly[InputState::countIndex(k)]) in.count(k) = 0;
     ++map.pressCount;
     countDirections(in, map, s, vk);
     if (s.doubleClick == 1) {
@@ -86,9 +90,22 @@ void onKey(InputState& in, KeyMap& map, const InputSettings& s, int vk, bool dow
     }
     for (Key k : {Key::A, Key::B, Key::C, Key::D, Key::E})
       if (map.maps(vk, k)) ++in.count(k);
+    for (Key k : kAllKeys)
+      if (map.maps(vk, k)) {
+        const size_t i = InputState::countIndex(k);
+        in.unlatched[i] = 1;
+        in.missed[i] = 0;
+        in.latchOnly[i] = 0;
+      }
   } else {
     for (Key k : kAllKeys)
-      if (map.maps(vk, k)) in.count(k) = 0;
+      if (map.maps(vk, k)) {
+        const size_t i = InputState::countIndex(k);
+        // A press no latch has seen yet is kept for the next one.
+        if (in.unlatched[i] && in.count(k) > 0) in.missed[i] = 1;
+        in.unlatched[i] = 0;
+        in.count(k) = 0;
+      }
   }
 
   // The menu keys, after every key message (a key-up included).
@@ -124,7 +141,8 @@ void onPenMove(InputState& in, const InputSettings& s, int x, int y) {
 }
 
 void onPenUp(InputState& in) {
-  in.tapPending = 0;
+  // A tap that no latch has seen yet (tapPending still set) stays pending: the next frame sees
+  // the tap and the release together.
   in.penDown = 0;
   in.releasePending = 1;
 }
@@ -134,6 +152,16 @@ void latchFrame(InputState& in, const InputSettings& s, bool menuOpen) {
   in.tapPending = 0;
   in.releaseNow = in.releasePending;
   in.releasePending = 0;
+  for (size_t i = 0; i < size_t(kKeyCount); ++i) {
+    if (in.latchOnly[i]) in.counts[i] = 0;
+    in.latchOnly[i] = 0;
+    if (in.missed[i] && in.counts[i] == 0) {
+      in.counts[i] = 1;
+      in.latchOnly[i] = 1;
+    }
+    in.missed[i] = 0;
+    in.unlatched[i] = 0;
+  }
 
   if (in.tapNow) {
     // A tap cancels the keys of its frame; D and E are not cancelled.

@@ -37,6 +37,11 @@ struct InputState {
   int32_t releaseNow = 0;
   int32_t releasePending = 0;
   int32_t skipLockLatched = 0;
+  /// Per count index: pressed since the last latch; released before a latch saw the press (it
+  /// counts once at that latch); counted only for the frame just latched (cleared at the next).
+  std::array<uint8_t, kKeyCount> unlatched{};
+  std::array<uint8_t, kKeyCount> missed{};
+  std::array<uint8_t, kKeyCount> latchOnly{};
 
   /// Key-down messages since the key was last released or cleared: 1 is a fresh press, more is
   /// the key held with auto-repeat.
@@ -68,7 +73,10 @@ void onPenUp(InputState& in);
 void penToLogical(const InputSettings& settings, int x, int y, int32_t& outX, int32_t& outY);
 
 /// Once at the start of every frame step, menu pass and movie pass: moves the pen flags of the
-/// messages into this frame and applies the tap, button and skip-lock rules.
+/// messages into this frame and applies the tap, button and skip-lock rules. A key pressed and
+/// released, or a tap put down and lifted, since the last latch still counts as one fresh press
+/// or one tap in this frame: messages arrive between frames, and a quick click or key stroke
+/// must not fall between two latches.
 void latchFrame(InputState& in, const InputSettings& settings, bool menuOpen);
 
 }  // namespace sorel

@@ -12,9 +12,9 @@ struct ProgramResult {
   std::string output;  ///< stdout and stderr together
 };
 
-/// Runs build/bin/<program> with the given argument text (already shell-quoted).
-inline ProgramResult runProgram(const std::string& program, const std::string& args) {
-  std::string cmd = std::string(SOREL_BIN_DIR) + "/" + program + " " + args + " 2>&1";
+/// Runs a shell command line, capturing its output and error streams together.
+inline ProgramResult runCommand(const std::string& commandLine) {
+  std::string cmd = commandLine + " 2>&1";
   ProgramResult r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -24,6 +24,11 @@ inline ProgramResult runProgram(const std::string& program, const std::string& a
   int status = pclose(p);
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
+}
+
+/// Runs build/bin/<program> with the given argument text (already shell-quoted).
+inline ProgramResult runProgram(const std::string& program, const std::string& args) {
+  return runCommand(std::string(SOREL_BIN_DIR) + "/" + program + " " + args);
 }
 
 inline std::string quote(const std::string& s) {

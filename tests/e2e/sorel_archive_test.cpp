@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/dib_image.h"
 #include "engine/resources/byte_io.h"
 #include "platform/files.h"
 #include "tests/e2e/run_program.h"
@@ -99,6 +100,58 @@ TEST(SorelArchive, DamageIsNamedAndBadArgumentsRefused) {
   EXPECT_EQ(runProgram("sorel-archive", "extract " + mlz).exitCode, 2);
   EXPECT_EQ(runProgram("sorel-archive", "--help").exitCode, 0);
   EXPECT_EQ(runProgram("sorel-archive", "list " + quote((dir / "missing.mlz").string())).exitCode, 1);
+}
+
+// Columns on a terminal: a three-byte UTF-8 character (kana and kanji here) takes two.
+size_t columns(std::string_view line) {
+  size_t n = 0;
+  for (size_t i = 0; i < line.size();) {
+    const uint8_t c = static_cast<uint8_t>(line[i]);
+    const size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    n += len == 3 ? 2 : 1;
+    i += len;
+  }
+  return n;
+}
+
+TEST(SorelArchive, CheckLooksInsideMembersAndListAlignsColumns) {
+  fs::path dir = test::scratchFolder();
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 96; ++x) pixels.insert(pixels.end(), {uint8_t(x * 3), uint8_t(y * 4), uint8_t(x ^ y)});
+  auto picture = DibImage::fromPixels(96, 64, 24, pixels).toRbp(2, 0, 0);
+  writeFile(dir / "good.rbp", picture);
+  // Eight bytes overwritten in the middle of the JBP1 stream: the picture still decodes, to the
+  // wrong pixels.
+  for (size_t i = picture.size() / 2; i < picture.size() / 2 + 8; ++i) picture[i] = 0x5A;
+  writeFile(dir / "背景.rbp", picture);
+  writeFile(dir / "VisualInfo.DAT", std::vector<uint8_t>(196 * 2));
+  std::string mlz = quote((dir / "pics.mlz").string());
+  auto r = runProgram("sorel-archive", "pack --stored " + mlz + " " + quote((dir / "good.rbp").string()) + " " +
+                                           quote((dir / "VisualInfo.DAT").string()) + " " +
+                                           quote((dir / "背景.rbp").string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  r = runProgram("sorel-archive", "check " + mlz);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.output.find("背景.rbp is corrupt"), std::string::npos) << r.output;
+
+  // Every line of the list is as wide as the header: the double-width name is padded by columns.
+  r = runProgram("sorel-archive", "list " + mlz);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::vector<std::string> lines;
+  for (size_t at = 0, nl; (nl = r.output.find('\n', at)) != std::string::npos; at = nl + 1)
+    lines.push_back(r.output.substr(at, nl - at));
+  ASSERT_EQ(lines.size(), 5u) << r.output;
+  for (size_t i = 1; i < 4; ++i) EXPECT_EQ(columns(lines[i]), columns(lines[0])) << lines[i];
+  EXPECT_EQ(lines[4], "3 members");
+
+  r = runProgram("sorel-archive", "pack " + mlz + " " + quote((dir / "good.rbp").string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  r = runProgram("sorel-archive", "list " + mlz);
+  EXPECT_NE(r.output.find("\n1 member\n"), std::string::npos) << r.output;
+  r = runProgram("sorel-archive", "check " + mlz);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("1 member, all intact"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -70,5 +70,55 @@ TEST(DataLocations, SaveFolderIsCreatedOnce) {
   EXPECT_TRUE(platform::isFolder(test::sys(dir / "data" / "save")));
 }
 
+// The start-up diagnosis of a data folder: each case builds a folder and names the key words
+// its lines must carry (an empty list: the folder is playable and nothing is said).
+TEST(DataLocations, CheckDataFolderSaysWhatIsWrong) {
+  // The smallest valid archive: "RLZ2", no members, total size 16.
+  const std::vector<uint8_t> emptyArchive = {'R', 'L', 'Z', '2', 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0};
+  const std::vector<std::string> normal = {"Script.mlz", "Table.mlz",     "voice.mlz",  "bg.mlz",
+                                           "Face.mlz",   "Stand.mlz",     "System.mlz", "Thumbnail.mlz",
+                                           "Visual.mlz"};
+  std::vector<std::string> vgaSet = normal;
+  for (size_t i = 3; i < vgaSet.size(); ++i) vgaSet[i] = archiveFileName(vgaSet[i], true);
+  struct Case {
+    const char* what;
+    bool vga;
+    bool dataFolder;
+    std::vector<std::string> files;
+    std::vector<std::string> broken;  // present but not archives
+    std::vector<std::vector<std::string>> lines;  // key words per expected line
+  };
+  const std::vector<Case> cases = {
+      {"no data folder", true, false, {}, {}, {{"no data folder at", "/data", "convSorel", "--root"}}},
+      {"complete normal set", false, true, normal, {}, {}},
+      {"complete VGA set", true, true, vgaSet, {}, {}},
+      {"normal set for the VGA player", true, true, normal, {},
+       {{"320 × 240", "bg.mlz", "needs", "bg_vga.mlz", "--size 640"}}},
+      {"VGA set for the normal player", false, true, vgaSet, {},
+       {{"640 × 480", "bg_vga.mlz", "needs", "--size 320"}}},
+      {"missing script and a picture archive", false, true,
+       {"Table.mlz", "voice.mlz", "bg.mlz", "Stand.mlz", "System.mlz", "Thumbnail.mlz", "Visual.mlz"}, {},
+       {{"missing in", "Script.mlz", "Face.mlz", "convSorel"}}},
+      {"damaged table archive, no voices", false, true,
+       {"Script.mlz", "bg.mlz", "Face.mlz", "Stand.mlz", "System.mlz", "Thumbnail.mlz", "Visual.mlz"},
+       {"Table.mlz"},
+       {{"cannot read", "Table.mlz", "damaged"}, {"voice.mlz", "without voices"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto dir = test::scratchFolder();
+    if (c.dataFolder) std::filesystem::create_directories(dir / "data");
+    for (const auto& f : c.files) ASSERT_TRUE(platform::writeWholeFile(test::sys(dir / "data" / f), emptyArchive));
+    for (const auto& f : c.broken)
+      ASSERT_TRUE(platform::writeWholeFile(test::sys(dir / "data" / f), test::bytesOf("not an archive")));
+    auto lines = checkDataFolder(makeDataPaths(test::sys(dir) + "\\"), c.vga, "player");
+    ASSERT_EQ(lines.size(), c.lines.size()) << (lines.empty() ? "" : lines[0]);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      EXPECT_EQ(lines[i].rfind("player: ", 0), 0u) << lines[i];
+      for (const auto& word : c.lines[i]) EXPECT_NE(lines[i].find(word), std::string::npos) << lines[i] << " / " << word;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace sorel

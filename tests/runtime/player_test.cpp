@@ -240,10 +240,13 @@ TEST_F(PlayerTest, StartUpFailuresShowTheirMessage) {
   Outcome r = run("pocketplayer", "--root '" + dir + "' --headless --fail-at display");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("Error: GAPIライブラリのロードに失敗しました"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("pocketplayer: the display could not be opened"), std::string::npos) << r.err;
   r = run("pocketplayer", "--root '" + dir + "' --headless --fail-at fullscreen");
   EXPECT_NE(r.err.find("ウィンドウのフルスクリーン化に失敗しました"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("full screen"), std::string::npos) << r.err;
   r = run("handheldplayer", "--root '" + dir + "' --headless --fail-at window");
   EXPECT_NE(r.err.find("ウィンドウの作成に失敗しました。"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("no window could be opened"), std::string::npos) << r.err;
   // The handheld has no full-screen switch.
   r = run("handheldplayer", "--root '" + dir + "' --headless --virtual-clock --frames 1 "
                                                 "--fail-at fullscreen");

@@ -208,6 +208,49 @@ TEST_F(InputTest, LatchMovesPenFlagsIntoTheFrame) {
   EXPECT_EQ(in.releaseNow, 0);
 }
 
+// Messages arrive between frames: a stroke or a tap that is over before the next latch still
+// counts once, in that frame only.
+TEST_F(InputTest, AQuickStrokeOrTapBetweenTwoFramesCountsOnce) {
+  latchFrame(in, settings, false);
+  press(kC);
+  release(kC);
+  EXPECT_EQ(in.count(Key::C), 0);  // between frames the key is up again ...
+  latchFrame(in, settings, false);
+  EXPECT_TRUE(in.fresh(Key::C));  // ... and the frame still sees one fresh press
+  latchFrame(in, settings, false);
+  EXPECT_EQ(in.count(Key::C), 0);  // once
+
+  // A press the game already saw ends at once when released.
+  press(kRight);
+  latchFrame(in, settings, false);
+  EXPECT_TRUE(in.fresh(Key::Right));
+  release(kRight);
+  EXPECT_EQ(in.count(Key::Right), 0);
+  latchFrame(in, settings, false);
+  EXPECT_EQ(in.count(Key::Right), 0);
+
+  // A quick stroke, then the same key pressed again and held before the frame after it.
+  press(kA);
+  release(kA);
+  latchFrame(in, settings, false);
+  EXPECT_TRUE(in.fresh(Key::A));
+  press(kA);
+  latchFrame(in, settings, false);
+  EXPECT_TRUE(in.fresh(Key::A));  // a second press of its own, not the first one held on
+
+  // The pen: down and up between two latches is a tap and its release in one frame.
+  onPenDown(in, settings, 40, 30);
+  onPenUp(in);
+  latchFrame(in, settings, false);
+  EXPECT_EQ(in.tapNow, 1);
+  EXPECT_EQ(in.releaseNow, 1);
+  EXPECT_EQ(in.penDown, 0);
+  EXPECT_EQ(in.penX, 40);
+  latchFrame(in, settings, false);
+  EXPECT_EQ(in.tapNow, 0);
+  EXPECT_EQ(in.releaseNow, 0);
+}
+
 TEST_F(InputTest, ATapCancelsTheKeysOfItsFrameButDAndE) {
   press(kA);
   press(kUp);
