@@ -28,12 +28,13 @@ namespace movie {
 /// The mixer slot of a movie's sound track (the music slot).
 constexpr int kTrackSlot = 0;
 
-/// The mean of two RGB565 pixels, channel by channel, rounding down.
+/// The mean of two RGB565 pixels by masks: each channel's upper bits halved and summed, its low
+/// bit kept only where both pixels have it (so 63 and 1 give 31).
 constexpr uint16_t avg2(uint16_t p, uint16_t q) {
   return static_cast<uint16_t>((p & q & 0x0821) | (((p & 0xF7DE) + (q & 0xF7DE)) >> 1));
 }
-/// The mean of four RGB565 pixels, channel by channel (the two low bits of each channel are
-/// kept only where all four agree).
+/// The mean of four RGB565 pixels by masks: each channel's upper bits quartered and summed, its
+/// two low bits kept only where all four pixels have them.
 constexpr uint16_t avg4(uint16_t p, uint16_t q, uint16_t r, uint16_t s) {
   return static_cast<uint16_t>((p & q & r & s & 0x1863) |
                                (((p & 0xE79C) + (q & 0xE79C) + (r & 0xE79C) + (s & 0xE79C)) >> 2));
