@@ -302,7 +302,9 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       dispatchCommand(*this, static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
     case platform::WM_PAINT:
-      if (m_display->isOpen()) presentWholeScreen();
+      // A movie draws straight into the frame buffer: the back buffer under it must not cover it.
+      if (m_display->isOpen() && isPlaying()) showDevice();
+      else if (m_display->isOpen()) presentWholeScreen();
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
