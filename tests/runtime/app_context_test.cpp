@@ -6,6 +6,7 @@
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "tests/audio/movie_files.h"
 
 namespace sorel {
 namespace {
@@ -113,6 +114,43 @@ TEST_F(AppContextTest, ChangedRectanglesArePresentedToTheDevice) {
                               screen);
   EXPECT_EQ(screen[5 * 320 + 7], 0x001F);
   EXPECT_TRUE(app->dirtyList().nodes().empty());
+}
+
+TEST_F(AppContextTest, AMovieRunsInsteadOfTheGameUntilItEndsOrAFreshPressEndsIt) {
+  EXPECT_FALSE(app->startMovie("Opening.jmv"));
+  EXPECT_EQ(app->lastMovieRefusal(), MovieRefusal::NoFile);
+  platform::createFolders(folder + "data\\jmv");
+  ASSERT_TRUE(platform::writeWholeFile(folder + "data\\jmv\\Opening.jmv", testing::makeTestMovie(5, 32, 32, 10), false));
+
+  // Without input it runs its 500 ms (no sound output here: the engine clock), then the game.
+  ASSERT_TRUE(app->startMovie("movies/Opening.avi"));
+  EXPECT_TRUE(app->isPlaying());
+  EXPECT_TRUE(app->sound().moviePlaying());
+  int passes = 0;
+  while (app->isPlaying() && passes < 100) {
+    app->idlePass();
+    ++passes;
+  }
+  EXPECT_GE(passes, 31);
+  EXPECT_LE(passes, 33);
+  EXPECT_EQ(app->steps, 0) << "no game step while the movie plays";
+  EXPECT_FALSE(app->sound().moviePlaying());
+  app->idlePass();
+  EXPECT_EQ(app->steps, 1);
+
+  // A fresh press of C, or of right, ends it at once; the press is used up.
+  for (int key : {int('C'), int(platform::VK_RIGHT)}) {
+    ASSERT_TRUE(app->startMovie("Opening.jmv"));
+    app->idlePass();
+    EXPECT_TRUE(app->isPlaying());
+    platform::postMessage(app->window(), platform::WM_KEYDOWN, platform::WParam(key), 1);
+    drain();
+    app->idlePass();
+    EXPECT_FALSE(app->isPlaying()) << key;
+    EXPECT_NE(app->input().count(key == 'C' ? Key::C : Key::Right), 1) << "not fresh for the game";
+    platform::postMessage(app->window(), platform::WM_KEYUP, platform::WParam(key), 1);
+    drain();
+  }
 }
 
 TEST_F(AppContextTest, CloseStoresSettingsAndQuitsWithZero) {
