@@ -372,7 +372,9 @@ void AppContext::frameStep() {
   if (m_game) m_game->updateLayers(ticks());
   setClockFrozen(false);
   composeFrame();
-  if (!m_menu.isOpen()) presentFrame(false);
+  // A movie started by this step owns the screen now; the whole screen is presented again when
+  // it has gone.
+  if (!m_menu.isOpen() && !isPlaying()) presentFrame(false);
   clearDirtyRects(m_dirty);
 }
 

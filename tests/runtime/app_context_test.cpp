@@ -18,6 +18,7 @@ class TestApp : public AppContext {
   void gameStep() override {
     ++steps;
     if (raiseAt && steps == raiseAt) errorWord |= kErrorElementSlot;
+    if (movieAt && steps == movieAt) startMovie("Opening.jmv");
     if (drawAt && steps == drawAt) {
       // A blue pixel at (7, 5) on the 320 × 240 screen, through a layer in design units.
       game()->layers().colour(1, 14, 10, 2, 2, 0x0000FF, 0);
@@ -26,6 +27,7 @@ class TestApp : public AppContext {
   int steps = 0;
   int raiseAt = 0;
   int drawAt = 0;
+  int movieAt = 0;
 };
 
 class AppContextTest : public ::testing::Test {
@@ -151,6 +153,24 @@ TEST_F(AppContextTest, AMovieRunsInsteadOfTheGameUntilItEndsOrAFreshPressEndsIt)
     platform::postMessage(app->window(), platform::WM_KEYUP, platform::WParam(key), 1);
     drain();
   }
+}
+
+TEST_F(AppContextTest, AMovieStartedByTheGameIsNotCoveredByThatFramesPresent) {
+  platform::createFolders(folder + "data\\jmv");
+  ASSERT_TRUE(platform::writeWholeFile(folder + "data\\jmv\\Opening.jmv", testing::makeTestMovie(5, 32, 32, 10), false));
+  app->movieAt = 1;
+  app->drawAt = 1;  // a blue pixel at (7, 5) composed in the same frame
+  app->idlePass();
+  ASSERT_TRUE(app->isPlaying());
+  std::vector<uint16_t> screen;
+  platform::readLogicalRgb565(app->display().displayProperties(), app->deviceFrame(), 320, 240, screen);
+  EXPECT_EQ(screen[5 * 320 + 7], 0) << "the movie's black, not the game's frame";
+  EXPECT_NE(screen[120 * 320 + 150], 0) << "the movie's first frame in the middle";
+  app->stopMovie();
+  app->idlePass();
+  platform::readLogicalRgb565(app->display().displayProperties(), app->deviceFrame(), 320, 240, screen);
+  EXPECT_EQ(screen[5 * 320 + 7], 0x001F) << "the whole game screen is back";
+  EXPECT_EQ(screen[120 * 320 + 150], 0);
 }
 
 TEST_F(AppContextTest, CloseStoresSettingsAndQuitsWithZero) {
