@@ -173,6 +173,19 @@ MovieRefusal MoviePlayer::open(std::string_view path, DisplayBackend& display, S
   return MovieRefusal::None;
 }
 
+void MoviePlayer::repaint() {
+  if (!m_open) return;
+  if (uint8_t* fp = m_display->beginDraw()) {
+    movie::clearScreen(fp, m_props, m_screenWidth, m_screenHeight);
+    // The decoder's buffer still holds the frame drawn last.
+    const MovieHeader& h = m_reader.header();
+    if (m_drawn > 0)
+      movie::drawFrame(fp, m_props, m_screenWidth, m_pixels.data(), (h.width + 15) / 16 * 16, int(h.width),
+                       int(h.height), m_x0, m_y0, m_scale);
+    m_display->endDraw();
+  }
+}
+
 bool MoviePlayer::drawFrameNumber(uint32_t f) {
   std::span<const uint8_t> bytes;
   if (!m_reader.frame(f, bytes)) return false;

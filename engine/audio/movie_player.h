@@ -78,6 +78,8 @@ class MoviePlayer {
   /// has ended (the last frame passed, the sound track ended, or a frame could not be read);
   /// slot 0 is then left to the caller.
   bool step();
+  /// Draws the screen again: black, and the frame shown last (after something drew over it).
+  void repaint();
   /// Stops the reader and frees everything (not the sound: slot 0 belongs to the caller).
   void close();
 

@@ -25,6 +25,7 @@
 #include "engine/state/input.h"
 #include "engine/state/key_map.h"
 #include "engine/runtime/popup_menu.h"
+#include "engine/state/pad_map.h"
 #include "engine/state/settings.h"
 #include "platform/messages.h"
 
@@ -112,6 +113,8 @@ class EngineCore : public WindowBase {
 
   PlayerKind kind() const { return m_kind; }
   KeyMap& keyMap() { return m_keyMap; }
+  /// Which gamepad button stands for which key (defaults, then PAD_CONFIG of sorel.cfg).
+  PadMap& padMap() { return m_padMap; }
   InputState& input() { return m_input; }
   /// The input rules' view of the settings.
   InputSettings inputSettings() const;
@@ -159,13 +162,21 @@ class EngineCore : public WindowBase {
   /// Why the last startMovie failed.
   MovieRefusal lastMovieRefusal() const { return m_movieRefusal; }
 
+  /// Adds the whole screen to the dirty list: every text is drawn again at the next frame.
+  void redrawWholeScreen();
+
   /// The desktop shell that shows the device (null in unit tests).
   void setShell(platform::Shell* shell) { m_shell = shell; }
   platform::Shell* shell() const { return m_shell; }
 
  protected:
+  /// The menu keys' way into the pop-up menu (the B key, the centre key, the pad's Start); true
+  /// when it opened.
+  bool openMenuFromInput();
+
   PlayerKind m_kind;
   KeyMap m_keyMap;
+  PadMap m_padMap;
   InputState m_input;
   PictureTable m_pictures;
   std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
@@ -281,12 +292,17 @@ class AppContext : public GameCore {
   void setVirtualClockStep(uint32_t ms) { m_virtualStep = ms; }
   /// Copies the whole back buffer to the device and shows it.
   void presentWholeScreen();
+  /// What the pop-up menu's header shows: the device's status, or under the virtual clock a
+  /// fixed device whose date and time follow the clock, so that runs repeat exactly.
+  MenuStatus menuStatus() const;
 
  private:
   void latch();
   void frameStep();
   void presentFrame(bool wholeScreen);
   void showDevice();
+  /// Presents a rectangle of the composed frame again (what lies under the pop-up menu).
+  void presentArea(const Rect& rect);
   /// Redraws the dirty rectangles from the layers, then the message text over them.
   void composeFrame();
 
@@ -295,6 +311,7 @@ class AppContext : public GameCore {
   FrameState m_frameState;
   int m_shownShakeX = 0, m_shownShakeY = 0;  // the offset the screen was last presented with
   FrameObserver* m_observer = nullptr;
+  bool m_repaintMovie = false;  // the pop-up menu drew over the movie
 };
 
 }  // namespace sorel
