@@ -5,6 +5,7 @@
 
 #include "converter/audio_conversion.h"
 #include "converter/mlz_writer.h"
+#include "converter/movie_copy.h"
 #include "converter/mp3_encoder.h"
 #include "converter/pac_archive.h"
 #include "engine/resources/sjis_text.h"
@@ -121,6 +122,10 @@ void ConversionJob::runJob() {
     pictureStep("Face.pac", "Face", PictureArchive::Face);
     pictureStep("Thumbnail.pac", "Thumbnail", PictureArchive::Thumbnail);
     pictureStep("System.pac", "System", PictureArchive::System);
+    // The movies go with the pictures: copied as they are into data\jmv\.
+    MovieCopyResult movies = copyMovies(m_settings.gameFolder, m_settings.outputFolder + "data\\");
+    m_summary.bytesWritten += movies.bytes;
+    for (std::string& f : movies.failures) m_summary.failures.push_back(std::move(f));
   }
   if (m_settings.music) {
     const SoundTarget music =

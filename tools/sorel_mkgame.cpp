@@ -88,6 +88,14 @@ int run(const std::string& outDir, bool install, bool quiet) {
     return 1;
   }
   total += game->executable.size();
+  for (const mkgame::LooseFile& f : game->files) {
+    const std::string path = *dir + "\\" + f.path;
+    if (!platform::createFolders(path.substr(0, path.rfind('\\'))) || !platform::writeWholeFile(path, f.bytes, false)) {
+      tool::error(kProgram, hostDir + "/" + tool::displayName(f.path) + ": cannot write");
+      return 1;
+    }
+    total += f.bytes.size();
+  }
 
   if (install) {
     // The installer stores the folder with a trailing backslash; the converter cuts the value at
@@ -100,7 +108,8 @@ int run(const std::string& outDir, bool install, bool quiet) {
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!quiet)
-    std::fprintf(stderr, "%s: wrote %zu files, %" PRIu64 " bytes, to %s in %.1f s\n", kProgram, images.size() + 1, total,
+    std::fprintf(stderr, "%s: wrote %zu files, %" PRIu64 " bytes, to %s in %.1f s\n", kProgram,
+                 images.size() + 1 + game->files.size(), total,
                  hostDir.c_str(), seconds);
   return 0;
 }

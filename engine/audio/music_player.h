@@ -26,6 +26,8 @@ class MusicPlayer {
   /// Remembers the mixer; when music is playing through it, stops slot 0; then takes the new
   /// mode. The current name survives.
   void setMode(SoundMixer* mixer, int mode);
+  /// Takes the new mode without touching slot 0 (a movie's sound track plays there).
+  void setModeOnly(int mode) { m_mode = mode; }
   int mode() const { return m_mode; }
   /// Whole-file mode (the MEM_STREAM setting): read each music file into memory instead of
   /// mapping it.

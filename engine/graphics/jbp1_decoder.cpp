@@ -117,6 +117,17 @@ struct FastTable {
   std::array<FastEntry, 1u << kLookupBits> entry{};
 };
 
+}  // namespace
+
+struct Jbp1Tables {
+  LookupTable dcTable;
+  LookupTable acTable;
+  FastTable dcFast;
+  FastTable acFast;
+};
+
+namespace {
+
 uint32_t reverseBits(uint32_t v, int n) {
   uint32_t r = 0;
   for (int i = 0; i < n; ++i) r |= ((v >> i) & 1u) << (n - 1 - i);
@@ -254,10 +265,11 @@ bool decodeStream(Jbp1Decoder& d, std::span<uint16_t> out, std::vector<int16_t>*
   CodeTree dcTree = jbp1::buildCodeTree(body.dcCounts);
   CodeTree acTree = jbp1::buildCodeTree(body.acCounts);
   if (dcTree.root < 0 || acTree.root < 0) return false;
-  auto dcTable = std::make_unique<LookupTable>();
-  auto acTable = std::make_unique<LookupTable>();
-  auto dcFast = std::make_unique<FastTable>();
-  auto acFast = std::make_unique<FastTable>();
+  if (!d.tables) d.tables = std::make_shared<Jbp1Tables>();
+  LookupTable* dcTable = &d.tables->dcTable;
+  LookupTable* acTable = &d.tables->acTable;
+  FastTable* dcFast = &d.tables->dcFast;
+  FastTable* acFast = &d.tables->acFast;
   fillLookup(dcTree, *dcTable);
   fillLookup(acTree, *acTable);
   fillFast(dcTree, *dcTable, true, *dcFast);

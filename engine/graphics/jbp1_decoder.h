@@ -8,10 +8,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace sorel {
+
+/// The code lookup tables a decode builds from a stream's counts (defined in the decoder).
+struct Jbp1Tables;
 
 struct Jbp1Decoder {
   uint32_t width = 0;
@@ -31,6 +35,9 @@ struct Jbp1Decoder {
   /// decodePicture allocates ownedOutput and points this at it.
   std::span<uint16_t> output;
   std::vector<uint16_t> ownedOutput;
+  /// Room for the lookup tables, made by the first decode and reused by later ones with this
+  /// state (a movie decodes frame after frame without allocating).
+  std::shared_ptr<Jbp1Tables> tables;
   size_t rowBytes = 0;
   size_t totalBytes = 0;
 };

@@ -12,7 +12,9 @@
 //
 // The picture is a raster of 16 × 16 macroblocks, six 8 × 8 blocks each: Y0 Y1 Y2 Y3 (top-left,
 // top-right, bottom-left, bottom-right luma), C1 (pairs with blue), C2 (pairs with red).
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <queue>
 #include <span>
@@ -83,20 +85,30 @@ inline CodeTree buildCodeTree(std::span<const uint32_t> counts) {
   CodeTree tree;
   const int n = static_cast<int>(counts.size());
   tree.symbols = n;
+  // A fixed-size heap instead of a growing queue: a movie decodes a tree pair per frame and must
+  // not allocate for it. (weight, node) pairs are unique, so any min-heap picks the same nodes.
   using Item = std::pair<uint64_t, int>;  // weight, node
-  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> live;
-  for (int i = 0; i < n; ++i)
-    if (counts[static_cast<size_t>(i)] < kUnpickable) live.push({counts[static_cast<size_t>(i)], i});
+  std::array<Item, 2 * kAcSymbols> heap;
+  size_t live = 0;
+  const auto later = std::greater<Item>();
+  auto push = [&](Item item) {
+    heap[live++] = item;
+    std::push_heap(heap.begin(), heap.begin() + static_cast<std::ptrdiff_t>(live), later);
+  };
+  auto pop = [&] {
+    std::pop_heap(heap.begin(), heap.begin() + static_cast<std::ptrdiff_t>(live), later);
+    return heap[--live];
+  };
+  for (int i = 0; i < n && i < 2 * kAcSymbols; ++i)
+    if (counts[static_cast<size_t>(i)] < kUnpickable) push({counts[static_cast<size_t>(i)], i});
   int next = n;
-  while (live.size() >= 2 && next < 2 * n) {
-    Item first = live.top();
-    live.pop();
-    Item second = live.top();
-    live.pop();
+  while (live >= 2 && next < 2 * n) {
+    Item first = pop();
+    Item second = pop();
     tree.child0[static_cast<size_t>(next)] = static_cast<uint16_t>(first.second);
     tree.child1[static_cast<size_t>(next)] = static_cast<uint16_t>(second.second);
     uint64_t sum = first.first + second.first;
-    if (sum < kUnpickable) live.push({sum, next});
+    if (sum < kUnpickable) push({sum, next});
     tree.root = next++;
   }
   return tree;

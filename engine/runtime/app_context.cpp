@@ -128,8 +128,9 @@ EngineCore::EngineCore(const EngineConfig& config)
 
 EngineCore::~EngineCore() {
   // The engine's order: pictures, elements, message text, menu, dirty list, fonts, archives,
-  // sound, display. Nothing may still play when the mixer goes: the music player and every
-  // slot are stopped first (FIXME: and a playing movie, once movies exist).
+  // sound, display. Nothing may still play when the mixer goes: a movie (which draws into the
+  // display and plays on the mixer) is stopped first, then the music player and every slot.
+  stopMovie();
   m_music.stop();
   m_mixer.stopAll();
   m_pictures.freeAll();
@@ -157,6 +158,50 @@ DisplayOpenError EngineCore::openDisplay() {
 const uint8_t* EngineCore::deviceFrame() const {
   if (!m_display->isOpen()) return nullptr;
   return m_gdi ? m_gdi->bitmap().lastPixel() : m_panel.framePointer();
+}
+
+bool EngineCore::startMovie(std::string_view name) {
+  stopMovie();
+  m_movieRefusal = MovieRefusal::NoFile;
+  if (!m_display->isOpen() || m_paths.programFolder.empty()) return false;
+  auto movie = std::make_unique<MoviePlayer>();
+  m_windowCopyPending = false;
+  m_movieRefusal = movie->open(movie::moviePath(m_paths.movieFolder, name), *m_display, &m_mixer,
+                               m_sound->volume(SoundOutput::Movie), m_settings.memStream != 0,
+                               m_settings.vgaQuality != 0);
+  if (m_movieRefusal != MovieRefusal::None) return false;
+  m_movie = std::move(movie);
+  // Slot 0 is the movie's now: the music settings leave it alone until the movie is gone.
+  m_sound->setMoviePlaying(true);
+  showMovieFrame(0);
+  return true;
+}
+
+bool EngineCore::stepMovie() {
+  if (!m_movie) return false;
+  const uint32_t drawn = m_movie->framesDrawn();
+  m_windowCopyPending = false;
+  if (m_movie->step()) {
+    showMovieFrame(drawn);
+    return true;
+  }
+  stopMovie();
+  return false;
+}
+
+void EngineCore::stopMovie() {
+  if (!m_movie) return;
+  m_movie.reset();
+  m_mixer.stop(movie::kTrackSlot);
+  m_sound->setMoviePlaying(false);
+  // The movie drew past the back buffer: the next frame presents the whole screen again.
+  redrawWholeScreen();
+}
+
+void EngineCore::showMovieFrame(uint32_t drawnBefore) {
+  const bool changed = m_gdi ? m_windowCopyPending : m_movie && m_movie->framesDrawn() != drawnBefore;
+  m_windowCopyPending = false;
+  if (changed && m_shell) m_shell->show(m_display->displayProperties(), deviceFrame());
 }
 
 void EngineCore::redrawWholeScreen() { addDirtyRect(m_dirty, Rect{0, 0, screenWidth, screenHeight}, true); }
@@ -230,8 +275,8 @@ void GameCore::gameInitialise() {
                 [this](int slot) { return m_saveEnabled && loadGame(slot); }};
   host.openMenu = [this] { return m_menu.open(m_hwnd); };
   host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
-  // FIXME: startMovie and moviePlaying plug in the movie player once it exists; until then the
-  // title goes straight on.
+  host.startMovie = [this](std::string_view name) { return startMovie(name); };
+  host.moviePlaying = [this] { return isPlaying(); };
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }
@@ -274,7 +319,9 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       dispatchCommand(*this, static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
     case platform::WM_PAINT:
-      if (m_display->isOpen()) presentWholeScreen();
+      // A movie draws straight into the frame buffer: the back buffer under it must not cover it.
+      if (m_display->isOpen() && isPlaying()) showDevice();
+      else if (m_display->isOpen()) presentWholeScreen();
       if (m_menu.isOpen()) m_menu.invalidate();
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
@@ -389,8 +436,9 @@ void AppContext::frameStep() {
   setClockFrozen(false);
   composeFrame();
   // A menu opened by the game step itself draws over this frame at its first step, so the frame
-  // is presented underneath it all the same.
-  presentFrame(false);
+  // is presented underneath it all the same. A movie started by this step owns the screen now;
+  // the whole screen is presented again when it has gone.
+  if (!isPlaying()) presentFrame(false);
   clearDirtyRects(m_dirty);
 }
 
@@ -411,9 +459,26 @@ void AppContext::idlePass() {
   if (m_menu.isOpen()) {
     latch();
     m_menu.step(m_hwnd, m_input);
+    // The menu drew over the movie (and restores the back buffer, not the movie, when it closes).
+    if (isPlaying()) m_repaintMovie = true;
     platform::sleepMs(1);
+  } else if (isPlaying()) {
+    // The movie runs over the game: a tap or a fresh press of C or right ends it at once.
+    latch();
+    if (m_repaintMovie) {
+      m_repaintMovie = false;
+      m_movie->repaint();
+      showDevice();
+    }
+    if (!m_input.tapNow && !m_input.fresh(Key::C) && !m_input.fresh(Key::Right)) {
+      stepMovie();
+    } else {
+      // The press that ended the movie is used up: the screen under it must not see it again.
+      m_input.consume(Key::C);
+      m_input.consume(Key::Right);
+      stopMovie();
+    }
   } else if (frameDue()) {
-    // FIXME: a playing movie takes this pass instead (latch, then step or end the movie).
     frameStep();
     if (m_kind == PlayerKind::Handheld) platform::sleepMs(1);
   } else {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/audio/movie_player.h"
 #include "engine/audio/music_player.h"
 #include "engine/audio/sound_mixer.h"
 #include "engine/graphics/backends/display_backend.h"
@@ -146,6 +147,23 @@ class EngineCore : public WindowBase {
   const std::string& programFolder() const { return m_paths.programFolder; }
   Settings& settings() { return m_settings; }
 
+  /// Plays a movie from the movie folder over the game (name: the part after its last '/', with
+  /// ".jmv" for its extension) with its sound track at MOV_VOL × MASTER_VOL / 100 on slot 0,
+  /// enlarged with interpolation in VGA mode when VGA_QUALITY is set. A movie already playing is
+  /// discarded first. False (no movie) when the file is missing or refused.
+  bool startMovie(std::string_view name);
+  /// A movie exists.
+  bool isPlaying() const { return m_movie != nullptr; }
+  /// One movie pass; when the movie has ended, slot 0 is stopped and the movie discarded.
+  /// False once no movie plays.
+  bool stepMovie();
+  /// Stops slot 0 and discards the movie at once (nothing when none plays).
+  void stopMovie();
+  /// The movie playing (null when none).
+  MoviePlayer* movie() { return m_movie.get(); }
+  /// Why the last startMovie failed.
+  MovieRefusal lastMovieRefusal() const { return m_movieRefusal; }
+
   /// Adds the whole screen to the dirty list: every text is drawn again at the next frame.
   void redrawWholeScreen();
 
@@ -182,6 +200,12 @@ class EngineCore : public WindowBase {
   Settings m_settings;
   std::unique_ptr<EngineSound> m_sound;  // over the mixer, music player, voice archive, settings
   platform::Shell* m_shell = nullptr;
+  std::unique_ptr<MoviePlayer> m_movie;  // drawn straight into the display's frame buffer
+  MovieRefusal m_movieRefusal = MovieRefusal::None;
+
+ private:
+  /// Shows the device after the movie drew into it.
+  void showMovieFrame(uint32_t drawnBefore);
 };
 
 class SaveWriter;
@@ -314,6 +338,7 @@ class AppContext : public GameCore {
   FrameState m_frameState;
   int m_shownShakeX = 0, m_shownShakeY = 0;  // the offset the screen was last presented with
   FrameObserver* m_observer = nullptr;
+  bool m_repaintMovie = false;  // the pop-up menu drew over the movie
 };
 
 }  // namespace sorel

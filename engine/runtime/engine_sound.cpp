@@ -76,6 +76,11 @@ void EngineSound::applyStartSettings() {
 void EngineSound::applyMusicSwitch() {
   // Telling the player its mode stops what plays: only a real change may do that.
   if (m_settings.pcm == m_music.mode()) return;
+  if (m_moviePlaying) {
+    // Slot 0 holds the movie's sound track, which the music switch does not govern.
+    m_music.setModeOnly(m_settings.pcm);
+    return;
+  }
   const bool wasOn = m_music.mode() >= MusicPlayer::kModeOn;
   m_music.setMode(&m_mixer, m_settings.pcm);
   const bool nowOn = m_music.mode() >= MusicPlayer::kModeOn;

@@ -50,6 +50,8 @@ void printUsage(PlayerKind kind) {
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
       "  --scenario NAME          start straight in the story with that scenario, for example\n"
       "                           \"01-01(導入).bin\"\n"
+      "  --movie NAME             play that movie of data/jmv at start-up, for example\n"
+      "                           Opening.jmv (a tap, C or right ends it)\n"
       "  --version                the version\n"
       "  --help                   this text\n"
       "\n"
@@ -336,6 +338,13 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
         return false;
       }
       out.scenario = value;
+    } else if (arg == "--movie") {
+      if (!needValue()) return false;
+      if (value.empty() || !platform::utf8ToCp932(value)) {
+        why = "--movie expects a movie name in Shift-JIS characters, not '" + value + "'";
+        return false;
+      }
+      out.movie = value;
     } else if (arg == "--screenshot") {
       if (!needValue()) return false;
       auto colon = value.find(':');
@@ -472,12 +481,20 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     app->display().close();
     return 1;
   }
+  if (!options.movie.empty() && !app->startMovie(*platform::utf8ToCp932(options.movie))) {
+    std::fprintf(stderr, "%s: --movie: cannot play %s: %s\n", program, options.movie.c_str(),
+                 movieRefusalText(app->lastMovieRefusal()));
+    app->display().close();
+    return 1;
+  }
   RunControl control(options, *app, shell, std::move(events));
   app->setFrameObserver(&control);
   if (options.virtualClock) app->setVirtualClockStep(16);
   control.start();
   int exitCode = app->runMessageLoop();
 
+  // A movie draws into the display and plays on the mixer: it goes before either.
+  app->stopMovie();
   app->display().close();
   if (writeFiles) flushProfile();
   else clearProfile();

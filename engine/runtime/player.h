@@ -14,6 +14,7 @@
 //   --dump-state FILE        the story's state after every frame, one line each (tests)
 //   --fail-at STEP           pretend a start-up step fails: window, fullscreen, display (tests)
 //   --scenario NAME          start straight in story mode with that scenario (UTF-8 member name)
+//   --movie NAME             play that movie of the movie folder at start-up (tests)
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,6 +43,7 @@ struct PlayerOptions {
   std::string dumpState;
   std::string failAt;
   std::string scenario;  ///< UTF-8 member name of the Script archive; empty: the title
+  std::string movie;     ///< UTF-8 name of a movie in data\jmv\ played at start-up
   bool help = false;
   bool version = false;
 };

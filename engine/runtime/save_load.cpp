@@ -84,7 +84,7 @@ bool GameCore::loadGame(int slot) {
   if (!bytes) return false;
   auto file = readSaveFile(*bytes);
   if (!file) return false;
-  // FIXME: stop a playing movie here, once movies exist.
+  stopMovie();
   if (!m_game->loadSavedGame(*file)) return false;
   setSaveEnabled(true);
   return true;

@@ -6,6 +6,7 @@
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "tests/audio/movie_files.h"
 
 namespace sorel {
 namespace {
@@ -17,6 +18,7 @@ class TestApp : public AppContext {
   void gameStep() override {
     ++steps;
     if (raiseAt && steps == raiseAt) errorWord |= kErrorElementSlot;
+    if (movieAt && steps == movieAt) startMovie("Opening.jmv");
     if (drawAt && steps == drawAt) {
       // A blue pixel at (7, 5) on the 320 × 240 screen, through a layer in design units.
       game()->layers().colour(1, 14, 10, 2, 2, 0x0000FF, 0);
@@ -25,6 +27,7 @@ class TestApp : public AppContext {
   int steps = 0;
   int raiseAt = 0;
   int drawAt = 0;
+  int movieAt = 0;
 };
 
 class AppContextTest : public ::testing::Test {
@@ -113,6 +116,61 @@ TEST_F(AppContextTest, ChangedRectanglesArePresentedToTheDevice) {
                               screen);
   EXPECT_EQ(screen[5 * 320 + 7], 0x001F);
   EXPECT_TRUE(app->dirtyList().nodes().empty());
+}
+
+TEST_F(AppContextTest, AMovieRunsInsteadOfTheGameUntilItEndsOrAFreshPressEndsIt) {
+  EXPECT_FALSE(app->startMovie("Opening.jmv"));
+  EXPECT_EQ(app->lastMovieRefusal(), MovieRefusal::NoFile);
+  platform::createFolders(folder + "data\\jmv");
+  ASSERT_TRUE(platform::writeWholeFile(folder + "data\\jmv\\Opening.jmv", testing::makeTestMovie(5, 32, 32, 10), false));
+
+  // Without input it runs its 500 ms (no sound output here: the engine clock), then the game.
+  ASSERT_TRUE(app->startMovie("movies/Opening.avi"));
+  EXPECT_TRUE(app->isPlaying());
+  EXPECT_TRUE(app->sound().moviePlaying());
+  int passes = 0;
+  while (app->isPlaying() && passes < 100) {
+    app->idlePass();
+    ++passes;
+  }
+  EXPECT_GE(passes, 31);
+  EXPECT_LE(passes, 33);
+  EXPECT_EQ(app->steps, 0) << "no game step while the movie plays";
+  EXPECT_FALSE(app->sound().moviePlaying());
+  app->idlePass();
+  EXPECT_EQ(app->steps, 1);
+
+  // A fresh press of C, or of right, ends it at once; the press is used up.
+  for (int key : {int('C'), int(platform::VK_RIGHT)}) {
+    ASSERT_TRUE(app->startMovie("Opening.jmv"));
+    app->idlePass();
+    EXPECT_TRUE(app->isPlaying());
+    platform::postMessage(app->window(), platform::WM_KEYDOWN, platform::WParam(key), 1);
+    drain();
+    app->idlePass();
+    EXPECT_FALSE(app->isPlaying()) << key;
+    EXPECT_NE(app->input().count(key == 'C' ? Key::C : Key::Right), 1) << "not fresh for the game";
+    platform::postMessage(app->window(), platform::WM_KEYUP, platform::WParam(key), 1);
+    drain();
+  }
+}
+
+TEST_F(AppContextTest, AMovieStartedByTheGameIsNotCoveredByThatFramesPresent) {
+  platform::createFolders(folder + "data\\jmv");
+  ASSERT_TRUE(platform::writeWholeFile(folder + "data\\jmv\\Opening.jmv", testing::makeTestMovie(5, 32, 32, 10), false));
+  app->movieAt = 1;
+  app->drawAt = 1;  // a blue pixel at (7, 5) composed in the same frame
+  app->idlePass();
+  ASSERT_TRUE(app->isPlaying());
+  std::vector<uint16_t> screen;
+  platform::readLogicalRgb565(app->display().displayProperties(), app->deviceFrame(), 320, 240, screen);
+  EXPECT_EQ(screen[5 * 320 + 7], 0) << "the movie's black, not the game's frame";
+  EXPECT_NE(screen[120 * 320 + 150], 0) << "the movie's first frame in the middle";
+  app->stopMovie();
+  app->idlePass();
+  platform::readLogicalRgb565(app->display().displayProperties(), app->deviceFrame(), 320, 240, screen);
+  EXPECT_EQ(screen[5 * 320 + 7], 0x001F) << "the whole game screen is back";
+  EXPECT_EQ(screen[120 * 320 + 150], 0);
 }
 
 TEST_F(AppContextTest, CloseStoresSettingsAndQuitsWithZero) {

@@ -195,6 +195,25 @@ TEST_F(EngineSoundTest, SwitchingMusicOffKeepsTheRequestAndOnPlaysItFromTheStart
   EXPECT_FALSE(mixer.hasChannel(0)) << "no music requested: nothing to play";
 }
 
+TEST_F(EngineSoundTest, SwitchingMusicWhileAMovieOwnsSlotZeroLeavesItsSoundTrackAlone) {
+  settings.pcm = 1;
+  sound->applyMusicSwitch();
+  sound->playMusic("theme.mp3", 100, 0);  // remembered while off
+  // A movie's sound track on slot 0 (the movie player plays it straight on the mixer).
+  ASSERT_TRUE(mixer.play(0, "sad.mp3", paths.musicFolder, nullptr, 70, 0, false, true, true));
+  sound->setMoviePlaying(true);
+  play(300);
+  const int32_t position = mixer.positionMs(0);
+  for (int pcm : {2, 1, 2}) {
+    settings.pcm = pcm;
+    sound->applyMusicSwitch();
+    ASSERT_TRUE(mixer.hasChannel(0)) << "PCM " << pcm;
+    EXPECT_EQ(mixer.status(0)->name, "sad.mp3") << "PCM " << pcm;
+    EXPECT_EQ(mixer.positionMs(0), position) << "PCM " << pcm << ": not restarted";
+  }
+  sound->setMoviePlaying(false);
+}
+
 TEST_F(EngineSoundTest, SwitchingVoicesOrEffectsOffSilencesTheirSlots) {
   settings.voicePlay = 2;
   settings.sePlay = 2;

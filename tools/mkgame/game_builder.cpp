@@ -996,6 +996,10 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
   game.archives.push_back(std::move(voicePac));
   game.archives.push_back(std::move(updatePac));
 
+  progress("making the opening movie");
+  game.files = openingMovie(error);
+  if (game.files.empty()) return std::nullopt;
+
   std::string exe = "MZ\r\nLumenwish sample game (made by sorel-mkgame). This file only marks the installation folder.\r\n";
   game.executable.assign(exe.begin(), exe.end());
   game.opaqueVisuals = std::move(opaqueList);

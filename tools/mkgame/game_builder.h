@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/mkgame/movie.h"
 #include "tools/pac_writer.h"
 
 namespace sorel::mkgame {
@@ -20,6 +21,7 @@ struct PacFile {
 struct GameImage {
   std::vector<PacFile> archives;  ///< the twelve archives of the converter's steps, then Update.pac
   std::vector<uint8_t> executable;  ///< Lumenwish.exe, a placeholder
+  std::vector<LooseFile> files;     ///< files outside the archives (the opening movie)
   /// Event pictures that keep pure black opaque (converter/opaque_visuals.txt lists them).
   std::vector<std::string> opaqueVisuals;
 };
