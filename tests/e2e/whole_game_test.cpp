@@ -1,15 +1,17 @@
 // The whole game as a player meets it, through the real programs: sorel-mkgame writes the sample
 // game, convSorel converts it (with its music, without voices) at both screen sizes, and both
-// players start with no scenario, headless on the virtual clock. The tour: the title (its intro
-// cut short by a tap), New Game, the introduction skipped through with the skip key held, its
-// choice, the eye-catch ended by the advance key, the story to the bad end and its staff roll,
-// back at the title; then the gallery (the end card seen, viewed once), the replay screen (the
-// bad end's replay unlocked), the sound mode (a track played, heard in the captured sound), and
-// Quit, which closes the player with exit code 0.
+// players start with no scenario, headless on the virtual clock. The tour: the title (its opening
+// movie ended by a tap, then its intro cut short by another), New Game, the introduction skipped
+// through with the skip key held, each choice decided with the keys (the first one of the
+// introduction, the festival and the sports day; on the school trip's evening the last one,
+// "ひとりで星を見る", which gives nobody the points a route needs, hence the bad end), the
+// eye-catch ended by the advance key, the bad end and its staff roll, back at the title (the
+// movie and the intro cut short again); then the gallery (the end card seen, viewed once), the
+// replay screen (the bad end's replay unlocked), the sound mode (a track played, heard in the
+// captured sound), and Quit, which closes the player with exit code 0.
 //
 // The virtual clock makes every run repeat exactly, so the frames below are fixed. The choices
-// go on by themselves (value 0, hence the bad end) until their screen exists; when they start
-// to wait, the input and the frames below move.
+// wait for the player: each is decided a few frames after its bars appear.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -38,63 +40,75 @@ struct Input {
   int x = 0, y = 0;
 };
 constexpr Input kTour[] = {
-    {60, "tap", 320, 40},  // the intro, cut short
-    {130, "press down"},   // New Game
-    {136, "press right"},
-    {240, "down left"},    // skipping through the story
-    {323, "press right"},  // ends the eye-catch
-    {391, "up left"},      // the staff roll at its own pace
-    {827, "tap", 320, 40},  // back at the title: the intro again, cut short
-    {900, "press up"},      // Quit, then Extras
-    {905, "press up"},
-    {910, "press right"},
-    {1030, "press down"},  // the gallery
-    {1035, "press right"},
-    {1180, "press up"},    // the back button, then page 13
-    {1185, "press up"},
-    {1190, "press right"},
-    {1200, "tap", 80, 75},  // the first cell: the end card
-    {1215, "press right"},  // back to the grid
-    {1225, "press up"},
-    {1230, "press right"},  // back to the title
-    {1430, "press up"},
-    {1435, "press up"},
-    {1440, "press right"},  // Extras
-    {1560, "press down"},
-    {1565, "press down"},
-    {1570, "press right"},  // the replay screen
-    {1715, "press up"},
-    {1720, "press up"},
-    {1725, "press right"},    // page 2
-    {1740, "tap", 624, 464},  // the back button
-    {1940, "press up"},
-    {1945, "press up"},
-    {1950, "press right"},  // Extras
-    {2070, "press down"},
-    {2075, "press down"},
-    {2080, "press down"},
-    {2085, "press right"},  // the sound mode
-    {2230, "press down"},
-    {2235, "press down"},
-    {2240, "press down"},
-    {2245, "press right"},    // track 3
-    {2400, "tap", 499, 455},  // back
-    {2600, "press up"},       // Quit
-    {2605, "press right"},
+    {30, "tap", 320, 40},  // the opening movie, ended
+    {90, "tap", 320, 40},  // the intro, cut short
+    {160, "press down"},   // New Game
+    {166, "press right"},
+    {270, "down left"},    // skipping through the story
+    {295, "press down"},   // the introduction's choice: the first bar
+    {300, "press right"},
+    {353, "press right"},  // ends the eye-catch
+    {375, "press down"},   // the festival's choice: the first bar
+    {380, "press right"},
+    {405, "press down"},   // the sports day's choice: the first bar
+    {410, "press right"},
+    {440, "press up"},     // the school trip's evening: the last bar, alone
+    {445, "press right"},
+    {461, "up left"},       // the staff roll at its own pace
+    {894, "tap", 320, 40},  // back at the title: the movie again, ended
+    {954, "tap", 320, 40},  // the intro again, cut short
+    {1027, "press up"},     // Quit, then Extras
+    {1032, "press up"},
+    {1037, "press right"},
+    {1157, "press down"},  // the gallery
+    {1162, "press right"},
+    {1307, "press up"},    // the back button, then page 13
+    {1312, "press up"},
+    {1317, "press right"},
+    {1327, "tap", 80, 75},  // the first cell: the end card
+    {1342, "press right"},  // back to the grid
+    {1352, "press up"},
+    {1357, "press right"},  // back to the title
+    {1557, "press up"},
+    {1562, "press up"},
+    {1567, "press right"},  // Extras
+    {1687, "press down"},
+    {1692, "press down"},
+    {1697, "press right"},  // the replay screen
+    {1842, "press up"},
+    {1847, "press up"},
+    {1852, "press right"},    // page 2
+    {1867, "tap", 624, 464},  // the back button
+    {2067, "press up"},
+    {2072, "press up"},
+    {2077, "press right"},  // Extras
+    {2197, "press down"},
+    {2202, "press down"},
+    {2207, "press down"},
+    {2212, "press right"},  // the sound mode
+    {2357, "press down"},
+    {2362, "press down"},
+    {2367, "press down"},
+    {2372, "press right"},    // track 3
+    {2527, "tap", 499, 455},  // back
+    {2727, "press up"},       // Quit
+    {2732, "press right"},
 };
 
 // Frames the screens are pinned at.
-constexpr int kTitleMenu = 125;
-constexpr int kStoryStart = 200;
-constexpr int kEyeCatchReveal = 310;
-constexpr int kEyeCatchEnded = 323;
-constexpr int kStaffRoll = 420;
-constexpr int kTitleAgain = 797;
-constexpr int kGalleryPage13 = 1195;
-constexpr int kGalleryView = 1210;
-constexpr int kReplayPage2 = 1730;
-constexpr int kSoundMode = 2300;
-constexpr int kClosed = 2824;  // the last frame: Quit's fade has ended and the window closes
+constexpr int kTitleMenu = 155;
+constexpr int kStoryStart = 230;
+constexpr int kFirstChoice = 290;
+constexpr int kEyeCatchReveal = 350;
+constexpr int kEyeCatchEnded = 353;
+constexpr int kLastChoice = 442;
+constexpr int kStaffRoll = 490;
+constexpr int kTitleAgain = 863;
+constexpr int kGalleryPage13 = 1322;
+constexpr int kGalleryView = 1337;
+constexpr int kReplayPage2 = 1857;
+constexpr int kSoundMode = 2427;
+constexpr int kClosed = 2951;  // the last frame: Quit's fade has ended and the window closes
 constexpr int kFrameLimit = 3200;
 
 struct Shot {
@@ -226,22 +240,35 @@ class WholeGame : public ::testing::Test {
     for (int f : {kTitleMenu, kEyeCatchReveal, kStaffRoll, kGalleryPage13, kGalleryView, kReplayPage2, kSoundMode})
       ASSERT_EQ(run.shots.count(f), 1u) << "no screenshot of frame " << f;
 
-    // Started without a scenario: the title, its music, the menu after the tap.
+    // Started without a scenario: the title's opening movie (no title music yet), the intro after
+    // the first tap, its music, the menu after the second.
     EXPECT_EQ(run.get(1, "mode"), "0");
-    EXPECT_EQ(run.get(59, "sub"), "2") << "the intro";
+    EXPECT_EQ(run.get(29, "sub"), "1") << "the opening movie";
+    EXPECT_EQ(run.get(29, "music"), "-");
+    EXPECT_EQ(run.get(89, "sub"), "2") << "the intro";
     EXPECT_EQ(run.get(kTitleMenu, "sub"), "4") << run.line(kTitleMenu);
     EXPECT_EQ(run.get(kTitleMenu, "music"), "オープニング.mp3");
     const Shot& title = run.shots.at(kTitleMenu);
     EXPECT_GT(meanLevel(title, px(212), px(220), px(216), px(40)), 60) << "the New Game item is on screen";
 
-    // New Game: the introduction, its eye-catch (ended by the advance key), the bad end.
+    // New Game: the introduction, its choice waiting for the player, its eye-catch (ended by the
+    // advance key), the bad end.
     EXPECT_EQ(run.get(kStoryStart, "mode"), "99");
     EXPECT_EQ(run.get(kStoryStart, "scenario"), "01-01(導入).bin");
+    EXPECT_EQ(run.num(kFirstChoice, "choices"), 3) << run.line(kFirstChoice);
+    EXPECT_EQ(run.num(294, "choices"), 3) << "the choice waits while the skip key is held";
+    EXPECT_EQ(run.num(294, "ccursor"), 100) << "no bar selected yet";
+    EXPECT_EQ(run.num(296, "ccursor"), 0);
+    EXPECT_EQ(run.num(301, "chosen"), 1) << "陽菜";
     EXPECT_EQ(run.num(kEyeCatchReveal, "eyecatch"), 2) << run.line(kEyeCatchReveal);
     EXPECT_EQ(run.get(kEyeCatchReveal, "music"), "EyeCatch1.mp3") << "the jingle";
     EXPECT_GT(meanLevel(run.shots.at(kEyeCatchReveal), 0, 0, W, H), 100) << "tiles and the revealed picture";
     EXPECT_EQ(run.num(kEyeCatchEnded, "eyecatch"), 6);
     EXPECT_EQ(run.get(kEyeCatchEnded + 1, "scenario"), "02-01(文化祭).bin");
+    EXPECT_EQ(run.get(kLastChoice, "scenario"), "02-03(修学旅行).bin");
+    EXPECT_EQ(run.num(kLastChoice, "choices"), 4);
+    EXPECT_EQ(run.num(kLastChoice, "ccursor"), 3) << "the last bar, chosen with up";
+    EXPECT_EQ(run.num(446, "chosen"), 4) << "alone";
 
     // The staff roll on its white background.
     EXPECT_EQ(run.get(kStaffRoll, "scenario"), "03-13(BADEND).bin");
@@ -275,8 +302,8 @@ class WholeGame : public ::testing::Test {
     EXPECT_EQ(run.get(kSoundMode, "mode"), "80");
     EXPECT_EQ(run.num(kSoundMode, "track"), 3);
     EXPECT_EQ(run.get(kSoundMode, "music"), "BGM_School.mp3");
-    EXPECT_LT(run.loudness(2160, 2240), 300) << "no music before a track is chosen";
-    EXPECT_GT(run.loudness(2260, 2390), 1000) << "the track in the capture";
+    EXPECT_LT(run.loudness(2287, 2367), 300) << "no music before a track is chosen";
+    EXPECT_GT(run.loudness(2387, 2517), 1000) << "the track in the capture";
 
     // Quit: the close message after the fade.
     EXPECT_EQ(run.get(kClosed, "sub"), "999");
