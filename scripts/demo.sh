@@ -58,66 +58,77 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${SOREL_HEADLESS:-}" ]; th
   echo "pocketplayer: the title; arrows and the right arrow (or taps) choose, left held skips, close the window to quit"
   "$bin/pocketplayer" --root "$work/pocket"
 else
-  # A scripted tour, as a player would take it: the title (its intro cut short by a tap), New
-  # Game, the story skipped through with the skip key held (its choices go on by themselves until
-  # the choice screen exists, and lead to the bad end), the eye-catch ended by the advance key,
-  # the bad end's staff roll at its own pace, back at the title; the gallery (the end card seen),
+  # A scripted tour, as a player would take it: the title (its opening movie ended by a tap, its
+  # intro cut short by another), New Game, the story skipped through with the skip key held, each
+  # choice decided with the keys (the first bar, and alone on the school trip's evening, which
+  # leads to the bad end), the eye-catch ended by the advance key, the bad end's staff roll at its
+  # own pace, back at the title (movie and intro cut short again); the gallery (the end card seen),
   # the replay screen (the bad end's replay unlocked), the sound mode (track 3), and Quit.
   # Frames and taps are those of the 640 x 480 screen; the handheld gets the taps halved.
   tour() {  # $1: 1 for the pocket screen, 2 for the handheld's
     local d=$1
     cat <<TOUR
-60 tap $((320 / d)) $((40 / d))
-130 press down
-136 press right
-240 down left
-323 press right
-391 up left
-827 tap $((320 / d)) $((40 / d))
-900 press up
-905 press up
-910 press right
-1030 press down
-1035 press right
-1180 press up
-1185 press up
-1190 press right
-1200 tap $((80 / d)) $((75 / d))
-1215 press right
-1225 press up
-1230 press right
-1430 press up
-1435 press up
-1440 press right
-1560 press down
-1565 press down
-1570 press right
-1715 press up
-1720 press up
-1725 press right
-1740 tap $((624 / d)) $((464 / d))
-1940 press up
-1945 press up
-1950 press right
-2070 press down
-2075 press down
-2080 press down
-2085 press right
-2230 press down
-2235 press down
-2240 press down
-2245 press right
-2400 tap $((499 / d)) $((455 / d))
-2600 press up
-2605 press right
+30 tap $((320 / d)) $((40 / d))
+90 tap $((320 / d)) $((40 / d))
+160 press down
+166 press right
+270 down left
+295 press down
+300 press right
+353 press right
+375 press down
+380 press right
+405 press down
+410 press right
+440 press up
+445 press right
+461 up left
+894 tap $((320 / d)) $((40 / d))
+954 tap $((320 / d)) $((40 / d))
+1027 press up
+1032 press up
+1037 press right
+1157 press down
+1162 press right
+1307 press up
+1312 press up
+1317 press right
+1327 tap $((80 / d)) $((75 / d))
+1342 press right
+1352 press up
+1357 press right
+1557 press up
+1562 press up
+1567 press right
+1687 press down
+1692 press down
+1697 press right
+1842 press up
+1847 press up
+1852 press right
+1867 tap $((624 / d)) $((464 / d))
+2067 press up
+2072 press up
+2077 press right
+2197 press down
+2202 press down
+2207 press down
+2212 press right
+2357 press down
+2362 press down
+2367 press down
+2372 press right
+2527 tap $((499 / d)) $((455 / d))
+2727 press up
+2732 press right
 TOUR
   }
   tour 1 > "$work/tour-pocket.txt"
   tour 2 > "$work/tour-handheld.txt"
-  # One screenshot per screen: title menu, eye-catch, staff roll, title again, gallery page,
-  # a gallery picture, replay page, sound mode, Quit's fade.
-  screens=(125:title 310:eyecatch 420:staffroll 890:title-again 1195:gallery 1210:gallery-view
-           1730:replay 2300:soundmode 2700:quit)
+  # One screenshot per screen: title menu, the first choice, eye-catch, the last choice, staff
+  # roll, title again, gallery page, a gallery picture, replay page, sound mode, Quit's fade.
+  screens=(155:title 298:choice 350:eyecatch 442:choice-alone 490:staffroll 1017:title-again
+           1322:gallery 1337:gallery-view 1857:replay 2427:soundmode 2827:quit)
   for player in pocket handheld; do
     shots=()
     for s in "${screens[@]}"; do shots+=(--screenshot "${s%%:*}:$work/$player-${s#*:}.png"); done
