@@ -89,9 +89,10 @@ class MoviePlayers : public ::testing::TestWithParam<const char*> {
     std::string problem;
     auto movie = jmvtool::makeMovie(frames, s, problem);
     ASSERT_FALSE(movie.empty()) << problem;
-    ASSERT_TRUE(writeFile(root / "data/jmv/Opening.jmv", movie));
+    // Not "Opening.jmv": the title would play that one again once the tap has ended this one.
+    ASSERT_TRUE(writeFile(root / "data/jmv/Trailer.jmv", movie));
     auto mp3 = encodeMp3(sine(kToneHz, 6000, kRate * int(kFrames / kFps), kRate, 1), 1, kRate, 64);
-    ASSERT_TRUE(writeFile(root / "data/jmv/Opening.mp3", mp3));
+    ASSERT_TRUE(writeFile(root / "data/jmv/Trailer.mp3", mp3));
     std::ofstream(root / "input.txt") << kTapFrame << " tap 100 100\n";
   }
 
@@ -101,7 +102,7 @@ class MoviePlayers : public ::testing::TestWithParam<const char*> {
 
   Run run(const std::string& tag) {
     auto file = [&](const std::string& n) { return root / (tag + n); };
-    std::string args = "--headless --virtual-clock --frames " + std::to_string(kRunFrames) + " --movie Opening.jmv" +
+    std::string args = "--headless --virtual-clock --frames " + std::to_string(kRunFrames) + " --movie Trailer.jmv" +
                        " --root " + quote(root.string()) + " --audio-out " + quote(file(".wav").string()) +
                        " --input " + quote((root / "input.txt").string()) + " --screenshot 40:" +
                        quote(file("-early.png").string()) + " --screenshot 100:" + quote(file("-late.png").string()) +
