@@ -1,5 +1,7 @@
 #include "converter/conversion_job.h"
 
+#include <time.h>
+
 #include <condition_variable>
 #include <optional>
 #include <thread>
@@ -19,6 +21,13 @@ namespace sorel {
 
 namespace {
 constexpr const char* kGameExecutable = "Lumenwish.exe";
+
+/// Processor time of the calling thread in microseconds.
+uint64_t threadCpuUs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return uint64_t(t.tv_sec) * 1000000u + uint64_t(t.tv_nsec) / 1000u;
+}
 }
 
 StartRefusal checkStart(std::string_view gameFolder, std::string_view encoderVersion) {
@@ -103,6 +112,7 @@ void ConversionJob::finishArchive(MlzWriter& writer, std::string_view output) {
 void ConversionJob::runJob() {
   if (m_done.load()) return;
   const uint32_t started = platform::tickCount();
+  const uint64_t cpuStarted = threadCpuUs();
   m_count = 0;
   m_total = 0;
 
@@ -147,6 +157,9 @@ void ConversionJob::runJob() {
   }
 
   m_summary.cancelled = m_cancel.load();
+  const uint64_t own = threadCpuUs() - cpuStarted;
+  m_summary.cpuUs += own;
+  m_summary.spanUs += own;
   m_summary.elapsedMs = platform::tickCount() - started;
   setCurrent("");
   m_done.store(1, std::memory_order_release);
@@ -194,7 +207,14 @@ bool ConversionJob::forEachMember(std::string_view source, size_t count, const s
   std::condition_variable changed;
   size_t next = 0, written = 0;
   bool stop = false;  // set by this thread when it stops writing: the workers then stop too
-  auto worker = [&] {
+  std::vector<uint64_t> workerCpu(std::min(jobs, count), 0);
+  auto worker = [&](size_t self) {
+    const uint64_t cpuStarted = threadCpuUs();
+    struct Account {
+      uint64_t& out;
+      uint64_t from;
+      ~Account() { out = threadCpuUs() - from; }
+    } account{workerCpu[self], cpuStarted};
     for (;;) {
       size_t i;
       {
@@ -210,7 +230,7 @@ bool ConversionJob::forEachMember(std::string_view source, size_t count, const s
     }
   };
   std::vector<std::thread> threads;
-  for (size_t t = 0; t < std::min(jobs, count); ++t) threads.emplace_back(worker);
+  for (size_t t = 0; t < workerCpu.size(); ++t) threads.emplace_back(worker, t);
   size_t i = 0;
   for (; i < count; ++i) {
     std::optional<Result> r;
@@ -234,6 +254,12 @@ bool ConversionJob::forEachMember(std::string_view source, size_t count, const s
   }
   // Members already taken are finished before the step returns: nothing runs on after it.
   for (auto& t : threads) t.join();
+  uint64_t busiest = 0;
+  for (uint64_t c : workerCpu) {
+    m_summary.cpuUs += c;
+    busiest = std::max(busiest, c);
+  }
+  m_summary.spanUs += busiest;
   return i == count;
 }
 

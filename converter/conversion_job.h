@@ -57,6 +57,11 @@ struct ConversionSummary {
   std::vector<std::string> notes;       ///< settings the job had to adapt (a bitrate MPEG lacks)
   uint32_t elapsedMs = 0;
   bool cancelled = false;               ///< stopped by cancel(): the interrupted archive was not written
+  /// Processor time of all the job's threads, and of its longest chain: the job's own thread
+  /// plus, per step, its busiest worker. Their ratio is the speed-up the threads allow when
+  /// every one of them has a core of its own, whatever else the machine runs (microseconds).
+  uint64_t cpuUs = 0;
+  uint64_t spanUs = 0;
 };
 
 /// Where a job stands within one archive step, reported to a listener on the job's thread.

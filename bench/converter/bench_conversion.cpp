@@ -6,6 +6,10 @@
 // for the two-job run the speed-up over the one-job run in wall time. On a machine that others
 // share, wall time follows their load; compare cpu s and repeat the runs (--benchmark_repetitions).
 //
+// BM_ThreadSpan runs the same job inside this process and reports the processor time of all its
+// threads and of its longest chain (the job's thread plus each step's busiest worker): the
+// speed-up the threads allow when each has a free core, which a loaded machine cannot show.
+//
 //   SOREL_BENCH_SCALE   the game's scale (default 4; 16 makes a game of about 200 MB)
 //   SOREL_BENCH_GAME    the folder of the game (default /tmp/sorel-bench-game-<scale>)
 #include <benchmark/benchmark.h>
@@ -22,6 +26,9 @@
 #include <regex>
 #include <sstream>
 #include <string>
+
+#include "converter/conversion_job.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -126,6 +133,40 @@ void BM_ConvertFullSizeGame(benchmark::State& state) {
   if (jobs == 1) g_oneJobWall = wall / runs;
   else if (g_oneJobWall > 0) state.counters["speed-up"] = g_oneJobWall / (wall / runs);
 }
+
+double g_oneJobCpu = 0;
+
+void BM_ThreadSpan(benchmark::State& state) {
+  std::string why;
+  if (!ensureGame(why)) {
+    state.SkipWithError(why.c_str());
+    return;
+  }
+  const int jobs = static_cast<int>(state.range(0));
+  const std::string out = "/tmp/sorel-bench-span-" + std::to_string(getpid()) + "-" + std::to_string(jobs);
+  sorel::ConversionSummary summary;
+  for (auto _ : state) {
+    fs::remove_all(out);
+    fs::create_directories(out);
+    sorel::ConversionSettings s;
+    s.gameFolder = platform::systemPath(gameFolder()).value_or("");
+    s.outputFolder = platform::systemPath(out).value_or("");
+    s.sizeFactor = 100;
+    s.qualityIndex = 2;
+    s.jobs = jobs;
+    sorel::ConversionJob job(s);
+    job.runJob();
+    summary = job.summary();
+  }
+  fs::remove_all(out);
+  const double cpu = summary.cpuUs / 1e6, span = summary.spanUs / 1e6;
+  state.counters["cpu s"] = cpu;
+  state.counters["span s"] = span;
+  if (jobs == 1) g_oneJobCpu = cpu;
+  else if (g_oneJobCpu > 0) state.counters["speed-up"] = g_oneJobCpu / span;
+}
+
+BENCHMARK(BM_ThreadSpan)->Arg(1)->Arg(2)->Unit(benchmark::kSecond)->Iterations(1);
 
 // One job first: the two-job run reports its speed-up over it.
 BENCHMARK(BM_ConvertFullSizeGame)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
