@@ -162,6 +162,8 @@ void BM_ThreadSpan(benchmark::State& state) {
   const double cpu = summary.cpuUs / 1e6, span = summary.spanUs / 1e6;
   state.counters["cpu s"] = cpu;
   state.counters["span s"] = span;
+  // This run's own ratio is free of the run-to-run drift of processor time on a busy machine.
+  state.counters["parallelism"] = span > 0 ? cpu / span : 0;
   if (jobs == 1) g_oneJobCpu = cpu;
   else if (g_oneJobCpu > 0) state.counters["speed-up"] = g_oneJobCpu / span;
 }
