@@ -197,6 +197,11 @@ class Game {
   /// system-sound folder on slot 10, when voices are on, at the voice volume; started now, or
   /// prepared for a later sound().start(10).
   void companionVoice(int n, bool startNow);
+  /// The mascot setting changed: the overlay beside the message window is built again.
+  void rebuildMascotOverlay();
+  /// The message font changed (face name, CP932): every text on screen is drawn in it at the
+  /// next frame.
+  void applyMessageFont(std::string_view face);
   /// The menu's mascot voice k: companion voice k, started at once.
   void mascotVoice(int k) { companionVoice(k, true); }
   /// Plays the looping effects the story keeps in loopSeName again on slots 4 and 5 (effects

@@ -126,6 +126,16 @@ void Game::setWindowStyle(int style) {
   m_layers.setVisible(kWindowLayer, script.windowShown != 0);
 }
 
+void Game::rebuildMascotOverlay() {
+  if (script.windowCreated) rebuildMascot();
+}
+
+void Game::applyMessageFont(std::string_view face) {
+  m_text->setMessageFace(face);
+  if (m_cells.enabled) markCellsForRedraw(m_cells, true);
+  markWholeScreen();
+}
+
 void Game::rebuildMascot() {
   m_layers.remove(kMascotLayer, true);
   freePicture(kMascotPicture);
@@ -343,8 +353,10 @@ bool Game::readerWaitStep() {
   // Skip mode stops at text the reader has not seen.
   if (s.readSkip && !read) in.skipLockLatched = 0;
   if (!m_box.hiddenByReader) {
-    if ((read || !s.readSkip) && skipping()) in.count(Key::C) = 1;
-    if (!clickRequest()) {
+    // Skipping advances by itself; the C key's count stays the player's own, so that the first
+    // real press after a skip is a fresh one.
+    const bool skipAdvance = (read || !s.readSkip) && skipping();
+    if (!skipAdvance && !clickRequest()) {
       if (s.messageAuto && !m_sound->isPlaying(2)) {
         uint32_t delay = s.voiceAutolock && m_voiceWasPlaying
                              ? 100u
@@ -442,8 +454,7 @@ Game::Flow Game::messageCommand(uint16_t opcode) {
     script.voiceEndTick = now;
     return Flow::EndFrame;
   }
-  if (skipping()) m_host.input.count(Key::C) = 1;
-  if (clickRequest()) {
+  if (skipping() || clickRequest()) {
     clearClickInputs();
     script.pc = next;
   } else if (m_box.voiceStarted || now - script.voiceEndTick >= 1000) {

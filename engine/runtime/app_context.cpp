@@ -1,13 +1,17 @@
 #include "engine/runtime/app_context.h"
 
+#include <cstdio>
+
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/ticks.h"
+#include "engine/runtime/menu_commands.h"
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/device_status.h"
 #include "platform/glyphs.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace sorel {
 
@@ -128,6 +132,7 @@ EngineCore::~EngineCore() {
   m_mixer.stopAll();
   m_pictures.freeAll();
   for (auto& e : m_elements) e.reset();
+  m_menu.setScreen({});  // the frame it would restore is going away with the rest
   m_menu.close();
   clearDirtyRects(m_dirty);
   m_fonts.reset();
@@ -151,6 +156,8 @@ const uint8_t* EngineCore::deviceFrame() const {
   if (!m_display->isOpen()) return nullptr;
   return m_gdi ? m_gdi->bitmap().lastPixel() : m_panel.framePointer();
 }
+
+void EngineCore::redrawWholeScreen() { addDirtyRect(m_dirty, Rect{0, 0, screenWidth, screenHeight}, true); }
 
 InputSettings EngineCore::inputSettings() const {
   InputSettings s;
@@ -178,11 +185,19 @@ platform::LResult EngineCore::windowProc(platform::Hwnd hwnd, uint32_t message,
     case platform::WM_KEYDOWN:
     case platform::WM_KEYUP:
       onKey(m_input, m_keyMap, s, static_cast<int>(wParam & 0xFFFF),
-            message == platform::WM_KEYDOWN, [this] { return m_menu.open(m_hwnd); });
+            message == platform::WM_KEYDOWN, [this] { return openMenuFromInput(); });
+      return 0;
+    case platform::WM_PADBUTTONDOWN:
+    case platform::WM_PADBUTTONUP:
+      if (wParam < platform::kPadButtonCount)
+        onPadButton(m_input, m_keyMap, s, m_padMap, static_cast<platform::PadButton>(wParam),
+                    message == platform::WM_PADBUTTONDOWN, [this] { return openMenuFromInput(); });
       return 0;
     default: return WindowBase::windowProc(hwnd, message, wParam, lParam);
   }
 }
+
+bool EngineCore::openMenuFromInput() { return m_menu.open(m_hwnd); }
 
 // ---------------------------------------------------------------------------------------------
 // GameCore
@@ -209,7 +224,7 @@ void GameCore::gameInitialise() {
                 subMode,
                 [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
                 [this]() -> const Surface* { return &m_surface; },
-                nullptr,  // FIXME: the pop-up menu's save entries, once the menu exists
+                [this](bool on) { m_menu.setSaveEntriesEnabled(on); },
                 [](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
                    ColourWord tint, int* x, int* y) {
                   std::string member(file);
@@ -258,6 +273,7 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       return 0;
     case platform::WM_PAINT:
       if (m_display->isOpen()) presentWholeScreen();
+      if (m_menu.isOpen()) m_menu.invalidate();
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
@@ -272,10 +288,19 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
 void AppContext::initialise() {
   m_fonts = std::make_unique<FontList>();
   m_fonts->read(m_paths.configPath(), platform::installedFontFamilies());
-  // FIXME: build the pop-up menu here once it exists.
+  buildPopupMenu(m_menu, *m_fonts);
+  m_menu.setScreen({m_display.get(), [this](const Rect& r) { presentArea(r); }, [this] { showDevice(); },
+                    [this] { return menuStatus(); }});
   startFramePacer(16);
   m_dirty.setBounds(screenWidth, screenHeight);
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
+  syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
+  refreshSaveMenus();
+  m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
+    std::string shown = platform::cp932ToUtf8Lossy(name);
+    std::fprintf(stderr, "sorel.cfg: [PAD_CONFIG] %.*s: unknown gamepad button '%s' ignored\n",
+                 int(key.size()), key.data(), shown.c_str());
+  });
   m_sound->applyStartSettings();
   gameInitialise();
   gameMode = 0;
@@ -311,6 +336,38 @@ void AppContext::presentFrame(bool wholeScreen) {
 
 void AppContext::presentWholeScreen() { presentFrame(true); }
 
+void AppContext::presentArea(const Rect& rect) {
+  DirtyRectList area;
+  area.setBounds(screenWidth, screenHeight);
+  addDirtyRect(area, rect, false);
+  present(*m_display, m_surface, area, PresentArea::DirtyRects);
+}
+
+MenuStatus AppContext::menuStatus() const {
+  MenuStatus s;
+  if (platform::clockMode() == platform::ClockMode::Virtual) {
+    // A device on 1 January 2000 whose clock started at midnight.
+    const uint32_t minutes = ticks() / 60000;
+    s.hour = int(minutes / 60 % 24);
+    s.minute = int(minutes % 60);
+    s.freeMemoryMB = 32;
+    s.memoryLoadPercent = 50;
+    s.freeStorageMB = 128;
+    return s;
+  }
+  const platform::LocalTime t = platform::localTime();
+  s.year = t.year;
+  s.month = t.month;
+  s.day = t.day;
+  s.hour = t.hour;
+  s.minute = t.minute;
+  s.batteryPercent = platform::batteryPercent();
+  s.freeMemoryMB = platform::freeMemoryBytes() >> 20;
+  s.memoryLoadPercent = platform::memoryLoadPercent();
+  s.freeStorageMB = platform::freeStorageBytes(m_paths.programFolder) >> 20;
+  return s;
+}
+
 void AppContext::frameStep() {
   platform::resetIdleTimer();
   latch();
@@ -325,7 +382,9 @@ void AppContext::frameStep() {
   if (m_game) m_game->updateLayers(ticks());
   setClockFrozen(false);
   composeFrame();
-  if (!m_menu.isOpen()) presentFrame(false);
+  // A menu opened by the game step itself draws over this frame at its first step, so the frame
+  // is presented underneath it all the same.
+  presentFrame(false);
   clearDirtyRects(m_dirty);
 }
 

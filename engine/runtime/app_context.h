@@ -24,6 +24,7 @@
 #include "engine/state/input.h"
 #include "engine/state/key_map.h"
 #include "engine/runtime/popup_menu.h"
+#include "engine/state/pad_map.h"
 #include "engine/state/settings.h"
 #include "platform/messages.h"
 
@@ -111,6 +112,8 @@ class EngineCore : public WindowBase {
 
   PlayerKind kind() const { return m_kind; }
   KeyMap& keyMap() { return m_keyMap; }
+  /// Which gamepad button stands for which key (defaults, then PAD_CONFIG of sorel.cfg).
+  PadMap& padMap() { return m_padMap; }
   InputState& input() { return m_input; }
   /// The input rules' view of the settings.
   InputSettings inputSettings() const;
@@ -141,13 +144,21 @@ class EngineCore : public WindowBase {
   const std::string& programFolder() const { return m_paths.programFolder; }
   Settings& settings() { return m_settings; }
 
+  /// Adds the whole screen to the dirty list: every text is drawn again at the next frame.
+  void redrawWholeScreen();
+
   /// The desktop shell that shows the device (null in unit tests).
   void setShell(platform::Shell* shell) { m_shell = shell; }
   platform::Shell* shell() const { return m_shell; }
 
  protected:
+  /// The menu keys' way into the pop-up menu (the B key, the centre key, the pad's Start); true
+  /// when it opened.
+  bool openMenuFromInput();
+
   PlayerKind m_kind;
   KeyMap m_keyMap;
+  PadMap m_padMap;
   InputState m_input;
   PictureTable m_pictures;
   std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
@@ -257,12 +268,17 @@ class AppContext : public GameCore {
   void setVirtualClockStep(uint32_t ms) { m_virtualStep = ms; }
   /// Copies the whole back buffer to the device and shows it.
   void presentWholeScreen();
+  /// What the pop-up menu's header shows: the device's status, or under the virtual clock a
+  /// fixed device whose date and time follow the clock, so that runs repeat exactly.
+  MenuStatus menuStatus() const;
 
  private:
   void latch();
   void frameStep();
   void presentFrame(bool wholeScreen);
   void showDevice();
+  /// Presents a rectangle of the composed frame again (what lies under the pop-up menu).
+  void presentArea(const Rect& rect);
   /// Redraws the dirty rectangles from the layers, then the message text over them.
   void composeFrame();
 

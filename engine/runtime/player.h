@@ -6,7 +6,9 @@
 //   --virtual-clock          the clock advances 16 ms per idle pass (repeatable runs)
 //   --input FILE             input script (platform/input_script.h)
 //   --screenshot FRAME:FILE  PNG of the logical screen after that frame (repeatable)
-//   --scale N                window pixels per logical pixel (1..8)
+//   --scale N                window pixels per logical pixel (1..8), the window's first size
+//   --fullscreen             start on the whole screen (Alt+Enter / F11 toggle)
+//   --integer-scale          the screen grows only in whole-pixel steps
 //   --audio-out FILE.wav     capture the wave output
 //   --dump-input FILE        the latched input of every frame, one line each (tests)
 //   --dump-state FILE        the story's state after every frame, one line each (tests)
@@ -33,6 +35,8 @@ struct PlayerOptions {
   };
   std::vector<Screenshot> screenshots;
   int scale = 1;
+  bool fullscreen = false;
+  bool integerScale = false;
   std::string audioOut;
   std::string dumpInput;
   std::string dumpState;

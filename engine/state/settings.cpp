@@ -104,7 +104,11 @@ void readSettings(std::string_view path, Settings& s, KeyMap& keys, const FontLi
   s.vgaQuality = get("MOV_CONFIG", "VGA_QUALITY", 1);
   getProfileString("SYSTEM_CONFIG", "MESSAGE_FONT_NAME", "", s.messageFontName, FontList::kNameMax,
                    path);
+  // The message text uses the font at the chosen index, so that a name that is not installed
+  // looks the same on the first run (index 0) as on every later one (written back as that name).
   s.messageFontIndex = fonts.indexOf(s.messageFontName);
+  if (size_t(s.messageFontIndex) < fonts.available.size())
+    s.messageFontName = fonts.available[size_t(s.messageFontIndex)];
 
   // The configuration lists the keys in its own order; each is matched to its logical key by
   // name.

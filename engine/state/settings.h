@@ -51,7 +51,8 @@ struct Settings {
   int32_t voiceCutMode = 0;
   int32_t mascotCharMode = 0;
   int32_t vgaQuality = 1;
-  /// MESSAGE_FONT_NAME as read (at most 127 bytes) and the index it selects in the font list.
+  /// The message font: the index MESSAGE_FONT_NAME selects in the font list (0 when it names no
+  /// installed font) and the name at that index, which is what the message text uses.
   std::string messageFontName;
   int messageFontIndex = 0;
 

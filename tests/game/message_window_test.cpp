@@ -136,6 +136,20 @@ TEST_F(Messages, ReadSkipStopsAtUnreadText) {
   EXPECT_EQ(game->script.pc, kNext + kAt);
 }
 
+TEST_F(Messages, TheFirstRealCPressAfterSkippingAdvances) {
+  settings.readSkip = 1;
+  run(message(1, -1, "あ") + message(1, -1, "い") + message(1, -1, "う") + "YIELD\n");
+  game->readTable().markRead("test.bin", kAt);
+  input.skipLockLatched = 1;
+  frame(4);
+  ASSERT_EQ(game->script.pc, kNext + kAt) << "skipped to the unread message";
+  EXPECT_EQ(input.count(Key::C), 0) << "skipping never pressed C";
+  // One key-down message, as the key handler counts it.
+  ++input.count(Key::C);
+  frame();
+  EXPECT_EQ(game->script.pc, kNext + kAfter) << "that one press reads on";
+}
+
 TEST_F(Messages, MessageAfterANowaitMessageWaitsWithoutCounting) {
   run(message(1, -1, "あいうえおかきくけこ", "MESSAGE_NOWAIT") + message(2, -1, "さ") + "YIELD\n");
   frame();

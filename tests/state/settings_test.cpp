@@ -167,6 +167,7 @@ TEST_F(SettingsTest, AFontNameNotInstalledSelectsTheFirstAndIsWrittenAsIt) {
   Settings s;
   readSettings(path, s, keys, fonts);
   EXPECT_EQ(s.messageFontIndex, 0);
+  EXPECT_EQ(s.messageFontName, fonts.available[0]) << "the message text uses the font it falls back to";
   storeSettings(path, s, fonts);
   std::string name;
   getProfileString("SYSTEM_CONFIG", "MESSAGE_FONT_NAME", "", name, 127, path);
