@@ -12,14 +12,18 @@ namespace sorel {
 namespace {
 
 constexpr uint32_t kFileHeaderSize = 14;
-constexpr uint32_t kCoreHeaderSize = 12;
-constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kCoreHeaderSize = 12;   // BITMAPCOREHEADER (OS/2): 16-bit sizes, RGB triples
+constexpr uint32_t kInfoHeaderSize = 40;   // BITMAPINFOHEADER; the V2..V5 headers extend it
 constexpr uint32_t kBiRgb = 0;
+constexpr uint32_t kBiRle8 = 1;
+constexpr uint32_t kBiRle4 = 2;
 constexpr uint32_t kBiBitfields = 3;
+constexpr uint32_t kBiAlphaBitfields = 6;
 constexpr int kMinJbp1Side = 32;
 
-// A channel of a 16-bit pixel moved to the top of its byte (low bits zero): for RGB565 this is
-// blue = (e << 3) & 0xFF, green = (e >> 3) & 0xFC, red = (e >> 8) & 0xF8.
+// A channel of a bit-field pixel moved to the top of its byte (low bits zero): for RGB565 this
+// is blue = (e << 3) & 0xFF, green = (e >> 3) & 0xFC, red = (e >> 8) & 0xF8. A channel wider
+// than 8 bits keeps its top 8.
 struct Channel {
   uint32_t mask = 0;
   int shift = 0;  // of the mask's lowest bit
@@ -40,16 +44,90 @@ Channel channelOf(uint32_t mask) {
   return c;
 }
 
+// One run of set bits (or none): what a colour mask must be.
+bool contiguous(uint32_t mask) {
+  if (mask == 0) return true;
+  uint32_t m = mask >> std::countr_zero(mask);
+  return (m & (m + 1)) == 0;
+}
+
+struct Palette {
+  uint8_t bgr[256][3] = {};
+  uint32_t count = 0;
+};
+
+// Run-length coded 8- or 4-bit pixels into 24-bit rows top-down (zero-filled beforehand, so
+// pixels the stream skips with deltas or early ends of lines stay black). Refuses runs and
+// deltas that go past the picture, palette indices past the palette, and commands cut off by
+// the end of the data.
+DibError decodeRle(std::span<const uint8_t> data, int bits, uint32_t w, uint32_t h, bool topDown,
+                   const Palette& pal, uint8_t* pixels) {
+  size_t in = 0;
+  uint32_t x = 0, row = 0;  // row counts in file order (bottom-up unless topDown)
+  DibError bad = DibError::None;
+  auto put = [&](unsigned value) {
+    if (x >= w || row >= h) {
+      bad = DibError::RlePastPicture;
+      return false;
+    }
+    if (value >= pal.count) {
+      bad = DibError::PaletteIndex;
+      return false;
+    }
+    uint32_t y = topDown ? row : h - 1 - row;
+    std::memcpy(pixels + (size_t(y) * w + x++) * 3, pal.bgr[value], 3);
+    return true;
+  };
+  while (in < data.size()) {
+    if (data.size() - in < 2) return DibError::Truncated;
+    const unsigned count = data[in], value = data[in + 1];
+    in += 2;
+    if (count > 0) {  // encoded run: count pixels of one byte (8 bits) or two alternating nibbles
+      for (unsigned k = 0; k < count; ++k) {
+        unsigned v = bits == 8 ? value : (k & 1) ? value & 0x0F : value >> 4;
+        if (!put(v)) return bad;
+      }
+      continue;
+    }
+    if (value == 0) {  // end of line
+      x = 0;
+      ++row;
+      continue;
+    }
+    if (value == 1) return DibError::None;  // end of bitmap
+    if (value == 2) {  // delta: right and up (in file order) by the next two bytes
+      if (data.size() - in < 2) return DibError::Truncated;
+      x += data[in];
+      row += data[in + 1];
+      in += 2;
+      if (x > w || row > h || (row == h && x > 0)) return DibError::RlePastPicture;
+      continue;
+    }
+    // Absolute run of `value` pixels, padded to a whole 16-bit word.
+    const size_t bytes = bits == 8 ? value : (value + 1) / 2;
+    const size_t padded = (bytes + 1) & ~size_t(1);
+    if (data.size() - in < bytes) return DibError::Truncated;
+    for (unsigned k = 0; k < value; ++k) {
+      unsigned v = bits == 8 ? data[in + k] : (k & 1) ? data[in + k / 2] & 0x0F : data[in + k / 2] >> 4;
+      if (!put(v)) return bad;
+    }
+    in += std::min(padded, data.size() - in);
+  }
+  return DibError::None;  // the data ended without an end-of-bitmap mark: what was drawn stays
+}
+
 }  // namespace
 
 std::string_view dibErrorText(DibError e) {
   switch (e) {
     case DibError::None: return "";
     case DibError::NotBitmap: return "not a bitmap";
-    case DibError::LowDepth: return "8 bits per pixel or fewer";
-    case DibError::Unsupported: return "compressed or unusual bitmap";
-    case DibError::Truncated: return "bitmap cut short";
+    case DibError::Unsupported: return "unsupported bitmap depth or compression";
+    case DibError::Truncated: return "bitmap cut short (header, palette or pixels past the end of the file)";
     case DibError::TooLarge: return "bitmap too large";
+    case DibError::PaletteIndex: return "bitmap palette index out of range";
+    case DibError::RlePastPicture: return "bitmap RLE data runs past the picture";
+    case DibError::BadMasks: return "bitmap colour masks are not contiguous";
   }
   return "";
 }
@@ -83,69 +161,105 @@ bool DibImage::load(std::span<const uint8_t> bytes, DibError* why) {
   if (why) *why = DibError::None;
   ByteReader r(bytes);
   if (r.u8() != 'B' || r.u8() != 'M') return fail(DibError::NotBitmap);
-  r.skip(8);
-  uint32_t pixelOffset = r.u32();
-  uint32_t headerSize = r.u32();
+  r.skip(8);  // bfSize, bfReserved1, bfReserved2: not trusted
+  const uint32_t pixelOffset = r.u32();  // bfOffBits
+  const uint32_t headerSize = r.u32();   // biSize
   int64_t width = 0, height = 0;
-  uint32_t bits = 0, compression = kBiRgb;
-  uint32_t masks[3] = {0x001F, 0x07E0, 0xF800};  // blue, green, red: RGB565 unless told otherwise
+  uint32_t bits = 0, compression = kBiRgb, colorsUsed = 0, paletteEntry = 4;
   if (headerSize == kCoreHeaderSize) {
-    width = r.u16();
-    height = r.u16();
-    r.u16();
-    bits = r.u16();
+    width = r.u16();   // bcWidth
+    height = r.u16();  // bcHeight
+    r.u16();           // bcPlanes
+    bits = r.u16();    // bcBitCount
+    paletteEntry = 3;  // RGBTRIPLE
   } else if (headerSize >= kInfoHeaderSize) {
-    width = r.i32();
-    height = r.i32();
-    r.u16();
-    bits = r.u16();
-    compression = r.u32();
-    if (compression == kBiBitfields) {
-      // Masks sit in the header from version 2 on, else right behind it.
-      ByteReader m(bytes, kFileHeaderSize + kInfoHeaderSize);
-      uint32_t red = m.u32(), green = m.u32(), blue = m.u32();
-      if (!m.ok()) return fail(DibError::Truncated);
-      masks[0] = blue;
-      masks[1] = green;
-      masks[2] = red;
-    }
+    // BITMAPINFOHEADER, and the V2 (52), V3 (56), V4 (108) and V5 (124) headers that extend it:
+    // their masks sit where BI_BITFIELDS puts them anyway, and colour spaces and profiles
+    // change nothing in the pixel values.
+    width = r.i32();        // biWidth
+    height = r.i32();       // biHeight: negative for top-down rows
+    r.u16();                // biPlanes
+    bits = r.u16();         // biBitCount
+    compression = r.u32();  // biCompression
+    r.skip(12);             // biSizeImage, biXPelsPerMeter, biYPelsPerMeter
+    colorsUsed = r.u32();   // biClrUsed
   } else {
     return fail(DibError::NotBitmap);
   }
   if (!r.ok()) return fail(DibError::Truncated);
-  if (bits <= 8) return fail(DibError::LowDepth);
-  if (bits != 16 && bits != 24 && bits != 32) return fail(DibError::Unsupported);
-  if (compression != kBiRgb && !(compression == kBiBitfields && bits != 24)) return fail(DibError::Unsupported);
   const bool topDown = height < 0;
   if (topDown) height = -height;
   if (width <= 0 || height <= 0) return fail(DibError::NotBitmap);
   if (width > kMaxSide || height > kMaxSide) return fail(DibError::TooLarge);
 
-  const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
-  const size_t bytesPerPixel = bits / 8;
-  const size_t stride = (size_t(w) * bits + 31) / 32 * 4;
-  const size_t used = size_t(w) * bytesPerPixel;
-  // The last row's padding may be missing; its pixels may not.
-  if (pixelOffset > bytes.size() || bytes.size() - pixelOffset < stride * (h - 1) + used)
-    return fail(DibError::Truncated);
+  const bool palette = bits == 1 || bits == 4 || bits == 8;
+  const bool bitfields = compression == kBiBitfields || compression == kBiAlphaBitfields;
+  const bool rle = (compression == kBiRle8 && bits == 8) || (compression == kBiRle4 && bits == 4);
+  if (!palette && bits != 16 && bits != 24 && bits != 32) return fail(DibError::Unsupported);
+  if (compression != kBiRgb && !rle && !(bitfields && (bits == 16 || bits == 32)))
+    return fail(DibError::Unsupported);
 
-  const int outBits = bits == 32 ? 24 : static_cast<int>(bits);
+  uint32_t masks[3] = {0x001F, 0x07E0, 0xF800};  // blue, green, red: RGB565 unless told otherwise
+  if (bitfields) {
+    // Red, green, blue masks: inside a V2..V5 header, or right behind a 40-byte one; the same
+    // place either way.
+    ByteReader m(bytes, kFileHeaderSize + kInfoHeaderSize);
+    uint32_t red = m.u32(), green = m.u32(), blue = m.u32();
+    if (!m.ok()) return fail(DibError::Truncated);
+    if (!contiguous(red) || !contiguous(green) || !contiguous(blue)) return fail(DibError::BadMasks);
+    masks[0] = blue;
+    masks[1] = green;
+    masks[2] = red;
+  }
+
+  Palette pal;
+  if (palette) {
+    const uint32_t most = 1u << bits;
+    pal.count = colorsUsed == 0 || colorsUsed > most ? most : colorsUsed;
+    ByteReader p(bytes, kFileHeaderSize + headerSize);
+    for (uint32_t i = 0; i < pal.count; ++i) {
+      auto e = p.bytes(paletteEntry);  // blue, green, red (and a reserved byte)
+      if (!p.ok()) return fail(DibError::Truncated);
+      std::memcpy(pal.bgr[i], e.data(), 3);
+    }
+  }
+
+  const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+  if (pixelOffset > bytes.size()) return fail(DibError::Truncated);
+  const std::span<const uint8_t> data = bytes.subspan(pixelOffset);
+  const int outBits = bits == 16 ? 16 : 24;
   std::vector<uint8_t> pixels(size_t(w) * h * size_t(outBits / 8));
-  Channel ch32[3] = {channelOf(masks[0]), channelOf(masks[1]), channelOf(masks[2])};
-  for (uint32_t y = 0; y < h; ++y) {
-    const uint8_t* src = bytes.data() + pixelOffset + stride * (topDown ? y : h - 1 - y);
-    uint8_t* dst = pixels.data() + size_t(y) * w * size_t(outBits / 8);
-    if (bits == 32) {
-      for (uint32_t x = 0; x < w; ++x) {
-        if (compression == kBiBitfields) {
-          uint32_t e = loadU32(src + x * 4);
-          for (int c = 0; c < 3; ++c) dst[x * 3 + c] = ch32[c].of(e);
-        } else {
-          std::memcpy(dst + x * 3, src + x * 4, 3);  // the fourth byte is not used
+
+  if (rle) {
+    DibError e = decodeRle(data, static_cast<int>(bits), w, h, topDown, pal, pixels.data());
+    if (e != DibError::None) return fail(e);
+  } else {
+    const size_t stride = (size_t(w) * bits + 31) / 32 * 4;
+    const size_t used = (size_t(w) * bits + 7) / 8;
+    // The last row's padding may be missing; its pixels may not.
+    if (data.size() < stride * (h - 1) + used) return fail(DibError::Truncated);
+    const Channel ch[3] = {channelOf(masks[0]), channelOf(masks[1]), channelOf(masks[2])};
+    for (uint32_t y = 0; y < h; ++y) {
+      const uint8_t* src = data.data() + stride * (topDown ? y : h - 1 - y);
+      uint8_t* dst = pixels.data() + size_t(y) * w * size_t(outBits / 8);
+      if (palette) {
+        const unsigned perByte = 8 / bits, mask = (1u << bits) - 1;
+        for (uint32_t x = 0; x < w; ++x) {
+          const unsigned shift = 8 - bits * (x % perByte + 1);  // leftmost pixel in the high bits
+          const unsigned i = (src[x / perByte] >> shift) & mask;
+          if (i >= pal.count) return fail(DibError::PaletteIndex);
+          std::memcpy(dst + x * 3, pal.bgr[i], 3);
         }
+      } else if (bits == 32 && bitfields) {
+        for (uint32_t x = 0; x < w; ++x) {
+          uint32_t e = loadU32(src + x * 4);
+          for (int c = 0; c < 3; ++c) dst[x * 3 + c] = ch[c].of(e);
+        }
+      } else if (bits == 32) {
+        for (uint32_t x = 0; x < w; ++x) std::memcpy(dst + x * 3, src + x * 4, 3);  // fourth byte unused
+      } else {
+        std::memcpy(dst, src, used);  // 24 bits, or 16 bits kept with their masks
       }
-    } else {
-      std::memcpy(dst, src, used);
     }
   }
 

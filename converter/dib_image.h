@@ -12,7 +12,8 @@
 namespace sorel {
 
 /// Why a bitmap cannot be used.
-enum class DibError { None, NotBitmap, LowDepth, Unsupported, Truncated, TooLarge };
+enum class DibError { None, NotBitmap, Unsupported, Truncated, TooLarge, PaletteIndex, RlePastPicture, BadMasks };
+/// A one-line reason for the conversion summary.
 std::string_view dibErrorText(DibError e);
 
 class DibImage {
@@ -20,10 +21,14 @@ class DibImage {
   /// Largest side accepted, in pixels (the game's pictures are at most 640 × 480).
   static constexpr uint32_t kMaxSide = 8192;
 
-  /// Reads a bitmap file image: pixels from the file header's pixel offset, bottom-up rows or
-  /// top-down for a negative height, 16-bit pixels through their bit-field masks (RGB565 when the
-  /// header has none), 24 bits, and 32 bits (the fourth byte is not used). Records the source
-  /// size. False (and the reason) for anything else: 8 bits or fewer, compression, a cut file.
+  /// Reads a bitmap file image: the OS/2 core header or the info header and its V2..V5
+  /// extensions; 1-, 4- and 8-bit palette pixels (uncompressed, RLE8, RLE4), 16 bits through
+  /// their bit-field masks (RGB565 when the header has none, as the game's pictures are), 24
+  /// bits, 32 bits (the fourth byte unused, or through bit-field masks); rows bottom-up, or
+  /// top-down for a negative height. Palette and 32-bit pictures become 24-bit; pixels an RLE
+  /// stream skips are black. Records the source size. False (and the reason) for anything
+  /// else, and for malformed bitmaps: a palette index past the palette, RLE data going past the
+  /// picture, sizes that do not fit the file; nothing is ever read outside bytes.
   bool load(std::span<const uint8_t> bytes, DibError* why = nullptr);
   /// A picture of the given depth (16: RGB565 values, 24, 32) from top-down rows without gaps.
   static DibImage fromPixels(uint32_t width, uint32_t height, int bitsPerPixel, std::vector<uint8_t> pixels);

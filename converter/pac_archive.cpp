@@ -1,5 +1,6 @@
 #include "converter/pac_archive.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "converter/pac_format.h"
@@ -13,17 +14,13 @@ namespace {
 // No member of the game comes near this; a hostile directory must not make us allocate more.
 constexpr uint64_t kMaxMemberSize = 512u << 20;
 
-// MSB-first bit reader; past the end every bit reads as 1, as the game's decoder does, and the
-// overrun is remembered so a damaged stream can be reported.
+// MSB-first bit reader; past the end every bit reads as 1, as the game's decoder does.
 class BitReader {
  public:
   explicit BitReader(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
   unsigned bit() {
     size_t byte = m_pos >> 3;
-    if (byte >= m_bytes.size()) {
-      m_overrun = true;
-      return 1;
-    }
+    if (byte >= m_bytes.size()) return 1;
     unsigned b = (m_bytes[byte] >> (7 - (m_pos & 7))) & 1u;
     ++m_pos;
     return b;
@@ -33,12 +30,10 @@ class BitReader {
     for (int i = 0; i < n; ++i) v = (v << 1) | bit();
     return v;
   }
-  bool overrun() const { return m_overrun; }
 
  private:
   std::span<const uint8_t> m_bytes;
   size_t m_pos = 0;
-  bool m_overrun = false;
 };
 
 struct HuffmanTree {
@@ -67,7 +62,7 @@ uint16_t readTree(BitReader& in, HuffmanTree& tree) {
 
 }  // namespace
 
-bool decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src) {
+std::optional<size_t> decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src) {
   // Reads straight from the output instead of a ring: ring position p seen at output index o is
   // output index o - d, d = ((4078 + o - p - 1) mod 4096) + 1; before it was written it is a
   // zero of the initial ring.
@@ -83,18 +78,15 @@ bool decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src) {
     }
     if (flags & 1) {
       if (i >= src.size()) break;
-      if (o >= outSize) return false;
+      if (o >= outSize) return std::nullopt;
       out[o++] = src[i++];
       continue;
     }
-    if (i + 2 > src.size()) {
-      if (i != src.size()) return false;
-      break;
-    }
+    if (i + 2 > src.size()) break;
     unsigned p = src[i] | ((src[i + 1] & 0xF0u) << 4);
     unsigned len = (src[i + 1] & 0x0Fu) + pac::kMinMatch;
     i += 2;
-    if (len > outSize - o) return false;
+    if (len > outSize - o) return std::nullopt;
     size_t d = ((pac::kRingStart + o - p - 1) & (pac::kRingSize - 1)) + 1;
     for (unsigned k = 0; k < len; ++k) {
       ptrdiff_t at = static_cast<ptrdiff_t>(o + k) - static_cast<ptrdiff_t>(d);
@@ -102,7 +94,7 @@ bool decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src) {
     }
     o += len;
   }
-  return o == outSize;
+  return o;
 }
 
 bool decodePacHuffman(std::span<uint8_t> dst, std::span<const uint8_t> src) {
@@ -118,7 +110,7 @@ bool decodePacHuffman(std::span<uint8_t> dst, std::span<const uint8_t> src) {
     }
     byte = static_cast<uint8_t>(node);
   }
-  return !in.overrun();
+  return true;
 }
 
 bool PacArchive::open(std::string_view path) {
@@ -173,19 +165,22 @@ std::optional<std::vector<uint8_t>> PacArchive::readMember(size_t index, PacErro
   if (platform::readAt(m_path, packed.data(), platform::kSeekStart, e.offset, packed.size()) != packed.size())
     return fail(PacError::Truncated);
 
-  if (m_method == pac::kMethodStored) {
-    if (e.unpackedSize != e.packedSize) return fail(PacError::BadStream);
-    return packed;
-  }
   if (e.unpackedSize > kMaxMemberSize) return fail(PacError::TooLarge);
-  // LZSS cannot expand more than 144 bytes per 17 packed bytes; anything claiming more is
-  // damaged, and refusing it early avoids a huge allocation.
-  if (m_method == pac::kMethodLzss && e.unpackedSize > uint64_t(e.packedSize) * 9 + 64)
-    return fail(PacError::BadStream);
+  if (m_method == pac::kMethodStored) {
+    // The unpacked size says how many bytes the member has; never more than were stored.
+    if (e.unpackedSize == e.packedSize) return packed;
+    std::vector<uint8_t> member(e.unpackedSize, 0);
+    std::copy_n(packed.begin(), std::min(e.unpackedSize, e.packedSize), member.begin());
+    return member;
+  }
+  if (m_method == pac::kMethodLzss) {
+    std::vector<uint8_t> unpacked(size_t(e.unpackedSize) + pac::kLzssSpare, 0);
+    if (!decodePacLzss(unpacked, packed)) return fail(PacError::BadStream);
+    unpacked.resize(e.unpackedSize);
+    return unpacked;
+  }
   std::vector<uint8_t> unpacked(e.unpackedSize, 0);
-  bool good = m_method == pac::kMethodLzss ? decodePacLzss(unpacked, packed)
-                                           : decodePacHuffman(unpacked, packed);
-  if (!good) return fail(PacError::BadStream);
+  if (!decodePacHuffman(unpacked, packed)) return fail(PacError::BadStream);
   return unpacked;
 }
 

@@ -33,8 +33,11 @@ class PacArchive {
   const std::vector<PacEntry>& entries() const { return m_entries; }
   std::optional<size_t> find(std::string_view name) const;
 
-  /// Member i unpacked to exactly its unpacked size; none (and the reason in error) when the
-  /// bytes cannot be read or do not decode to that size.
+  /// Member i unpacked to exactly its unpacked size, as the game reads it: an LZSS stream that
+  /// ends early leaves zeros, one that overruns the size (within the spare room) is cut; a stored
+  /// member gives its first unpacked-size bytes (zeros where the packed bytes end first). None
+  /// (and the reason in error) when the bytes cannot be read, the size is implausible, or the
+  /// stream cannot be decoded within bounds.
   std::optional<std::vector<uint8_t>> readMember(size_t i, PacError* error = nullptr) const;
 
  private:
@@ -47,11 +50,14 @@ class PacArchive {
 /// that lie inside the file. Used to tell .pac from .mlz by content.
 bool looksLikePac(std::span<const uint8_t> head, uint64_t fileSize);
 
-/// LZSS of the PC archives. Writes at most dst.size() bytes and reads at most src.size(); true
-/// when the stream filled dst exactly and used all of src.
-bool decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src);
-/// Huffman of the PC archives: the code tree written depth first, then dst.size() symbols.
-/// False when the tree is invalid (more than 255 inner nodes).
+/// LZSS of the PC archives, decoded until src is used up (a last byte that cannot make a whole
+/// reference is ignored). dst is the unpacked size plus pac::kLzssSpare; bytes not produced keep
+/// their value. The number of bytes produced, which may be below or above the unpacked size;
+/// none when the stream would write past dst. Never reads past src.
+std::optional<size_t> decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src);
+/// Huffman of the PC archives: the code tree written depth first, then dst.size() symbols; bits
+/// past the end of src read as 1, as the game's decoder has it. False only when the tree is
+/// invalid (more than 255 inner nodes).
 bool decodePacHuffman(std::span<uint8_t> dst, std::span<const uint8_t> src);
 
 }  // namespace sorel

@@ -34,6 +34,10 @@ constexpr uint32_t kRingSize = 4096;
 constexpr uint32_t kRingStart = 4078;
 constexpr uint32_t kMinMatch = 3;
 constexpr uint32_t kMaxMatch = 18;
+// The game's decoder writes into a buffer this much larger than the unpacked size and stops only
+// when the packed bytes run out, so a last group may overrun the size by up to this much; the
+// member is that buffer cut to its unpacked size.
+constexpr uint32_t kLzssSpare = 256;
 
 // Huffman trees: inner nodes are numbered from 256 upwards, at most 255 of them.
 constexpr uint32_t kFirstInnerNode = 256;

@@ -135,6 +135,20 @@ bool parseInputScript(std::string_view text, std::vector<ScriptEvent>& out, std:
         }
         out.push_back(e);
       }
+    } else if (verb == "pad") {
+      auto button = w.size() >= 3 ? padButtonFromName(w[2]) : std::nullopt;
+      if (!button) return fail("unknown gamepad button");
+      std::string how = w.size() == 4 ? lower(w[3]) : "";
+      if (w.size() > 4 || (w.size() == 4 && how != "down" && how != "up"))
+        return fail("expected pad BUTTON, pad BUTTON down or pad BUTTON up");
+      e.pad = *button;
+      e.kind = how == "up" ? ScriptEvent::Kind::PadUp : ScriptEvent::Kind::PadDown;
+      out.push_back(e);
+      if (how.empty()) {
+        e.kind = ScriptEvent::Kind::PadUp;
+        e.frame = f + 1;
+        out.push_back(e);
+      }
     } else if (verb == "close") {
       if (w.size() != 2) return fail("close takes no arguments");
       e.kind = ScriptEvent::Kind::Close;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #include "platform/clock.h"
 #include "platform/single_instance.h"
@@ -53,13 +54,17 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
   }
   int w = m_config.logicalWidth * m_config.scale;
   int h = m_config.logicalHeight * m_config.scale;
+  // Resizable: the picture keeps its aspect ratio inside whatever size the window gets. Full
+  // screen takes the desktop's own mode, so no display mode is ever changed.
+  uint32_t flags = SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE;
   SDL_Window* window = SDL_CreateWindow(m_config.titleUtf8.c_str(), SDL_WINDOWPOS_CENTERED,
-                                        SDL_WINDOWPOS_CENTERED, w, h, SDL_WINDOW_SHOWN);
+                                        SDL_WINDOWPOS_CENTERED, w, h, flags);
   if (!window) {
     why = SDL_GetError();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
+  SDL_SetWindowMinimumSize(window, std::min(160, w), std::min(120, h));
   // The software renderer: a 640 × 480 picture needs no GPU, and a GL driver would cost tens of
   // megabytes and a slow start. No vsync: the engine paces its own frames.
   SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
@@ -74,17 +79,24 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
-  SDL_RenderSetLogicalSize(renderer, m_config.logicalWidth, m_config.logicalHeight);
   m_window = window;
   m_renderer = renderer;
   m_texture = texture;
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
   SDL_RenderClear(renderer);
   SDL_RenderPresent(renderer);
+  if (m_config.fullscreen) setFullscreen(true);
+  // Gamepads are a bonus: without the controller layer the keyboard still plays. Pads present
+  // now arrive as "added" events like pads plugged in later.
+  m_padsOpen = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
   return true;
 }
 
 void Shell::close() {
+  for (Pad& pad : m_pads) SDL_GameControllerClose(static_cast<SDL_GameController*>(pad.controller));
+  m_pads.clear();
+  if (m_padsOpen) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+  m_padsOpen = false;
   if (m_texture) SDL_DestroyTexture(static_cast<SDL_Texture*>(m_texture));
   if (m_renderer) SDL_DestroyRenderer(static_cast<SDL_Renderer*>(m_renderer));
   if (m_window) {
@@ -131,15 +143,146 @@ uint16_t Shell::virtualKeyForName(std::string_view name) const {
   return 0;
 }
 
-void Shell::postPen(uint32_t message, int windowX, int windowY) {
-  SDL_Renderer* renderer = static_cast<SDL_Renderer*>(m_renderer);
-  float lx = 0, ly = 0;
-  SDL_RenderWindowToLogical(renderer, windowX, windowY, &lx, &ly);
-  int x = std::clamp(static_cast<int>(lx), 0, m_config.logicalWidth - 1);
-  int y = std::clamp(static_cast<int>(ly), 0, m_config.logicalHeight - 1);
+ViewRect Shell::view(double* pixelsPerPointX, double* pixelsPerPointY) const {
+  auto* window = static_cast<SDL_Window*>(m_window);
+  int ow = 0, oh = 0, ww = 0, wh = 0;
+  SDL_GetRendererOutputSize(static_cast<SDL_Renderer*>(m_renderer), &ow, &oh);
+  SDL_GetWindowSize(window, &ww, &wh);
+  // Mouse positions come in window points, the picture is drawn in pixels (more of them on a
+  // high-density screen).
+  if (pixelsPerPointX) *pixelsPerPointX = ww > 0 ? double(ow) / ww : 1.0;
+  if (pixelsPerPointY) *pixelsPerPointY = wh > 0 ? double(oh) / wh : 1.0;
+  return letterbox(ow, oh, m_config.logicalWidth, m_config.logicalHeight,
+                   m_config.integerScale ? ScaleSteps::Whole : ScaleSteps::Any);
+}
+
+bool Shell::postPen(uint32_t message, int windowX, int windowY, bool pressOnly) {
+  double sx = 1, sy = 1;
+  ViewRect v = view(&sx, &sy);
+  int x = 0, y = 0;
+  bool inside = windowToLogical(v, m_config.logicalWidth, m_config.logicalHeight,
+                                static_cast<int>(windowX * sx), static_cast<int>(windowY * sy), x, y);
+  // A press on a bar touches nothing; a pen already down is followed to the picture's edge.
+  if (pressOnly && !inside) return false;
   int px, py;
   logicalToPen(m_config.pen, m_config.logicalWidth, x, y, px, py);
   postMessage(m_hwnd, message, 1, makePointParam(px, py));
+  return true;
+}
+
+void Shell::setFullscreen(bool on) {
+  if (!m_window || on == fullscreen()) return;
+  auto* window = static_cast<SDL_Window*>(m_window);
+  if (on) {
+    SDL_GetWindowPosition(window, &m_windowed.x, &m_windowed.y);
+    SDL_GetWindowSize(window, &m_windowed.w, &m_windowed.h);
+    // An X server without a window manager ignores the full-screen request and leaves the
+    // window as it was, while SDL draws for the whole screen: the window is first made to
+    // cover the screen by hand.
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &bounds) == 0) {
+      SDL_SetWindowPosition(window, bounds.x, bounds.y);
+      SDL_SetWindowSize(window, bounds.w, bounds.h);
+    }
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  } else {
+    SDL_SetWindowFullscreen(window, 0);
+    if (m_windowed.w > 0) {
+      SDL_SetWindowSize(window, m_windowed.w, m_windowed.h);
+      SDL_SetWindowPosition(window, m_windowed.x, m_windowed.y);
+    }
+  }
+  redraw();
+}
+
+bool Shell::fullscreen() const {
+  return m_window &&
+         (SDL_GetWindowFlags(static_cast<SDL_Window*>(m_window)) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+}
+
+namespace {
+
+std::optional<PadButton> padButtonOf(int sdlButton) {
+  switch (sdlButton) {
+    case SDL_CONTROLLER_BUTTON_A: return PadButton::A;
+    case SDL_CONTROLLER_BUTTON_B: return PadButton::B;
+    case SDL_CONTROLLER_BUTTON_X: return PadButton::X;
+    case SDL_CONTROLLER_BUTTON_Y: return PadButton::Y;
+    case SDL_CONTROLLER_BUTTON_BACK: return PadButton::Back;
+    case SDL_CONTROLLER_BUTTON_GUIDE: return PadButton::Guide;
+    case SDL_CONTROLLER_BUTTON_START: return PadButton::Start;
+    case SDL_CONTROLLER_BUTTON_LEFTSTICK: return PadButton::LeftStick;
+    case SDL_CONTROLLER_BUTTON_RIGHTSTICK: return PadButton::RightStick;
+    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: return PadButton::LeftShoulder;
+    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: return PadButton::RightShoulder;
+    case SDL_CONTROLLER_BUTTON_DPAD_UP: return PadButton::DpadUp;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return PadButton::DpadDown;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return PadButton::DpadLeft;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return PadButton::DpadRight;
+    case SDL_CONTROLLER_BUTTON_MISC1: return PadButton::Misc1;
+    case SDL_CONTROLLER_BUTTON_PADDLE1: return PadButton::Paddle1;
+    case SDL_CONTROLLER_BUTTON_PADDLE2: return PadButton::Paddle2;
+    case SDL_CONTROLLER_BUTTON_PADDLE3: return PadButton::Paddle3;
+    case SDL_CONTROLLER_BUTTON_PADDLE4: return PadButton::Paddle4;
+    case SDL_CONTROLLER_BUTTON_TOUCHPAD: return PadButton::Touchpad;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+void Shell::padAdded(int deviceIndex) {
+  SDL_GameController* controller = SDL_GameControllerOpen(deviceIndex);
+  if (!controller) return;
+  int32_t id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller));
+  for (const Pad& pad : m_pads)
+    if (pad.id == id) {
+      SDL_GameControllerClose(controller);  // already open (reported twice at start-up)
+      return;
+    }
+  m_pads.push_back({controller, id, 0});
+}
+
+void Shell::padRemoved(int32_t instanceId) {
+  for (size_t i = 0; i < m_pads.size(); ++i) {
+    if (m_pads[i].id != instanceId) continue;
+    // Whatever the pad held is let go, so no key stays pressed after the cable is pulled.
+    for (int b = 0; b < kPadButtonCount; ++b) setPadButton(instanceId, static_cast<PadButton>(b), false);
+    SDL_GameControllerClose(static_cast<SDL_GameController*>(m_pads[i].controller));
+    m_pads.erase(m_pads.begin() + static_cast<std::ptrdiff_t>(i));
+    return;
+  }
+}
+
+void Shell::setPadButton(int32_t instanceId, PadButton button, bool down) {
+  for (Pad& pad : m_pads) {
+    if (pad.id != instanceId) continue;
+    uint32_t bit = 1u << static_cast<unsigned>(button);
+    if (((pad.held & bit) != 0) == down) return;
+    pad.held = down ? pad.held | bit : pad.held & ~bit;
+    postMessage(m_hwnd, down ? WM_PADBUTTONDOWN : WM_PADBUTTONUP, static_cast<WParam>(button), 0);
+    return;
+  }
+}
+
+void Shell::padAxis(int32_t id, int axis, int value) {
+  uint32_t held = 0;
+  for (const Pad& p : m_pads)
+    if (p.id == id) held = p.held;
+  auto isHeld = [&](PadButton b) { return ((held >> static_cast<unsigned>(b)) & 1u) != 0; };
+  auto twoWay = [&](PadButton negative, PadButton positive) {
+    AxisButtons now = axisButtons(value, isHeld(negative), isHeld(positive));
+    setPadButton(id, negative, now.negative);
+    setPadButton(id, positive, now.positive);
+  };
+  auto trigger = [&](PadButton b) { setPadButton(id, b, axisButtons(value, false, isHeld(b)).positive); };
+  switch (axis) {
+    case SDL_CONTROLLER_AXIS_LEFTX: twoWay(PadButton::StickLeft, PadButton::StickRight); break;
+    case SDL_CONTROLLER_AXIS_LEFTY: twoWay(PadButton::StickUp, PadButton::StickDown); break;
+    case SDL_CONTROLLER_AXIS_TRIGGERLEFT: trigger(PadButton::LeftTrigger); break;
+    case SDL_CONTROLLER_AXIS_TRIGGERRIGHT: trigger(PadButton::RightTrigger); break;
+    default: break;
+  }
 }
 
 void Shell::pumpEvents() {
@@ -164,27 +307,45 @@ void Shell::pumpEvents() {
       case SDL_QUIT: postMessage(m_hwnd, WM_CLOSE, 0, 0); break;
       case SDL_KEYDOWN:
       case SDL_KEYUP: {
-        uint16_t vk = virtualKeyFor(e.key.keysym.sym);
+        SDL_Keycode sym = e.key.keysym.sym;
+        bool enter = sym == SDLK_RETURN || sym == SDLK_KP_ENTER;
+        if (e.type == SDL_KEYDOWN && (sym == SDLK_F11 || (enter && (e.key.keysym.mod & KMOD_ALT)))) {
+          if (!e.key.repeat) setFullscreen(!fullscreen());
+          if (enter) m_swallowEnterUp = true;
+          break;
+        }
+        if (e.type == SDL_KEYUP && enter && m_swallowEnterUp) {
+          m_swallowEnterUp = false;
+          break;
+        }
+        uint16_t vk = virtualKeyFor(sym);
         if (vk) postMessage(m_hwnd, e.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, vk, 1);
         break;
       }
+      case SDL_CONTROLLERDEVICEADDED: padAdded(e.cdevice.which); break;
+      case SDL_CONTROLLERDEVICEREMOVED: padRemoved(e.cdevice.which); break;
+      case SDL_CONTROLLERBUTTONDOWN:
+      case SDL_CONTROLLERBUTTONUP:
+        if (auto b = padButtonOf(e.cbutton.button))
+          setPadButton(e.cbutton.which, *b, e.type == SDL_CONTROLLERBUTTONDOWN);
+        break;
+      case SDL_CONTROLLERAXISMOTION: padAxis(e.caxis.which, e.caxis.axis, e.caxis.value); break;
       case SDL_MOUSEBUTTONDOWN:
-        if (e.button.button == SDL_BUTTON_LEFT) {
-          m_penDown = true;
-          postPen(WM_LBUTTONDOWN, e.button.x, e.button.y);
-        }
+        if (e.button.button == SDL_BUTTON_LEFT)
+          m_penDown = postPen(WM_LBUTTONDOWN, e.button.x, e.button.y, true);
         break;
       case SDL_MOUSEBUTTONUP:
         if (e.button.button == SDL_BUTTON_LEFT && m_penDown) {
           m_penDown = false;
-          postPen(WM_LBUTTONUP, e.button.x, e.button.y);
+          postPen(WM_LBUTTONUP, e.button.x, e.button.y, false);
         }
         break;
       case SDL_MOUSEMOTION:
         // A stylus reports movement only while it touches the screen.
-        if (m_penDown) postPen(WM_MOUSEMOVE, e.motion.x, e.motion.y);
+        if (m_penDown) postPen(WM_MOUSEMOVE, e.motion.x, e.motion.y, false);
         break;
       case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) redraw();
         if (e.window.event == SDL_WINDOWEVENT_EXPOSED) invalidateWindow(m_hwnd);
         break;
       default: break;
@@ -195,11 +356,18 @@ void Shell::pumpEvents() {
 void Shell::show(const DisplayProperties& props, const uint8_t* framePointer) {
   if (!m_texture || !framePointer) return;
   readLogicalRgb565(props, framePointer, m_config.logicalWidth, m_config.logicalHeight, m_pixels);
-  auto* texture = static_cast<SDL_Texture*>(m_texture);
+  SDL_UpdateTexture(static_cast<SDL_Texture*>(m_texture), nullptr, m_pixels.data(),
+                    m_config.logicalWidth * 2);
+  redraw();
+}
+
+void Shell::redraw() {
+  if (!m_texture) return;
   auto* renderer = static_cast<SDL_Renderer*>(m_renderer);
-  SDL_UpdateTexture(texture, nullptr, m_pixels.data(), m_config.logicalWidth * 2);
-  SDL_RenderClear(renderer);
-  SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+  ViewRect v = view(nullptr, nullptr);
+  SDL_Rect dst{v.x, v.y, v.w, v.h};
+  SDL_RenderClear(renderer);  // the bars
+  if (!m_pixels.empty()) SDL_RenderCopy(renderer, static_cast<SDL_Texture*>(m_texture), nullptr, &dst);
   SDL_RenderPresent(renderer);
 }
 

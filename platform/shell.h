@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/display.h"
+#include "platform/gamepad.h"
+#include "platform/letterbox.h"
 #include "platform/messages.h"
 
 namespace platform {
@@ -37,7 +39,9 @@ struct DeviceButtons {
 
 struct ShellConfig {
   bool headless = false;
-  int scale = 1;  ///< window pixels per logical pixel, 1..8
+  int scale = 1;  ///< window pixels per logical pixel, 1..8 (the window's first size)
+  bool fullscreen = false;    ///< start on the whole screen (Alt+Enter or F11 toggles)
+  bool integerScale = false;  ///< show the screen only in whole-pixel steps
   int logicalWidth = 320;
   int logicalHeight = 240;
   PenMapping pen = PenMapping::Direct;
@@ -61,11 +65,16 @@ class Shell {
   const ShellConfig& config() const { return m_config; }
 
   /// Turns waiting desktop events into messages: keys → WM_KEYDOWN/WM_KEYUP (auto-repeat gives
-  /// repeated key-downs), the left mouse button → pen messages in device coordinates, closing the
-  /// window → WM_CLOSE. Cheap when nothing happened.
+  /// repeated key-downs), the left mouse button → pen messages in device coordinates, gamepad
+  /// buttons (pads may come and go at any time) → WM_PADBUTTONDOWN/WM_PADBUTTONUP, closing the
+  /// window → WM_CLOSE. Alt+Enter and F11 switch between window and full screen. Cheap when
+  /// nothing happened.
   void pumpEvents();
-  /// Shows the logical screen read from the device's frame buffer.
+  /// Shows the logical screen read from the device's frame buffer, as large as the window allows
+  /// with black bars (platform/letterbox.h).
   void show(const DisplayProperties& props, const uint8_t* framePointer);
+  void setFullscreen(bool on);
+  bool fullscreen() const;
   /// Brings the window to the front (another instance asked for it).
   void raise();
   void setTitle(const std::string& utf8);
@@ -79,7 +88,26 @@ class Shell {
   void watchInstance(SingleInstance* instance) { m_instance = instance; }
 
  private:
-  void postPen(uint32_t message, int windowX, int windowY);
+  /// Posts a pen message for a mouse position in window coordinates; false (nothing posted)
+  /// when a press lands on a bar beside the picture.
+  bool postPen(uint32_t message, int windowX, int windowY, bool pressOnly);
+  /// The picture's place in the window's drawable pixels, and the window-to-drawable ratio.
+  ViewRect view(double* pixelsPerPointX, double* pixelsPerPointY) const;
+  void redraw();
+  void padAdded(int deviceIndex);
+  void padRemoved(int32_t instanceId);
+  /// Posts a pad message when the button's state of that pad changes.
+  void setPadButton(int32_t instanceId, PadButton button, bool down);
+  void padAxis(int32_t instanceId, int axis, int value);
+
+  struct WindowPlace {
+    int x = 0, y = 0, w = 0, h = 0;
+  };
+  struct Pad {
+    void* controller = nullptr;  // SDL_GameController
+    int32_t id = -1;             // SDL joystick instance id
+    uint32_t held = 0;           // bit per PadButton
+  };
 
   ShellConfig m_config;
   Hwnd m_hwnd = nullptr;
@@ -87,6 +115,10 @@ class Shell {
   void* m_renderer = nullptr;  // SDL_Renderer
   void* m_texture = nullptr;   // SDL_Texture
   bool m_penDown = false;
+  WindowPlace m_windowed;        // the window's place before it went full screen
+  bool m_swallowEnterUp = false;  // the Enter of Alt+Enter never reaches the device
+  bool m_padsOpen = false;
+  std::vector<Pad> m_pads;
   SingleInstance* m_instance = nullptr;
   uint32_t m_lastPump = 0;
   uint32_t m_lastInstanceCheck = 0;

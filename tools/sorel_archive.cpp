@@ -55,9 +55,11 @@ class MlzFile : public AnyArchive {
   std::optional<std::vector<uint8_t>> unpack(size_t i, std::string& why) override {
     const MlzEntry& e = m_mlz.entry(i);
     if (e.packedSize == 0 && e.unpackedSize == 0) return std::vector<uint8_t>{};
-    auto bytes = m_mlz.extractAt(i);
-    if (!bytes) why = "stored bytes missing or do not unpack to the recorded size";
-    return bytes;
+    bool exact = false;
+    auto bytes = m_mlz.extractAt(i, &exact);
+    if (bytes && exact) return bytes;
+    why = "stored bytes missing or do not unpack to the recorded size";
+    return std::nullopt;
   }
 
  private:

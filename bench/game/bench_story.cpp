@@ -30,7 +30,7 @@ struct Bench {
     settings.messageSpeed = 1;
     GameHost host{pictures, archives, scriptArchive, paths, settings, input, errorWord, gameMode, subMode,
                   [this](const Rect& r) { addDirtyRect(dirty, r, true); }, [this] { return &surface; }, nullptr,
-                  nullptr};
+                  nullptr, nullptr, nullptr};
     host.pictureLoader = [](Picture& out, std::string_view file, std::string_view, MlzArchive&, ColourWord,
                             int* x, int* y) {
       bool bg = file.substr(0, 2) == "BG";

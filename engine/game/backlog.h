@@ -31,6 +31,8 @@ class Backlog {
   /// Entry i, 0 the newest; i must be below count().
   const BacklogEntry& entry(size_t i) const { return m_entries[i]; }
   void clear() { m_entries.clear(); }
+  /// Replaces the entries (newest first), as a loaded game brings them back.
+  void restore(std::vector<BacklogEntry> entries) { m_entries.assign(entries.begin(), entries.end()); }
 
   /// The double-byte characters of a message text (the backlog's form of it).
   static std::string doubleByteOnly(std::string_view text, size_t maxCharacters);
@@ -53,6 +55,8 @@ class ReadTable {
   /// when it is recorded already or the record is full.
   void markRead(std::string_view scenario, uint32_t offset);
   const std::vector<Record>& records() const { return m_records; }
+  /// Replaces the whole table (the system data read at start-up).
+  void setRecords(std::vector<Record> records) { m_records = std::move(records); }
   void clear() { m_records.clear(); }
 
  private:

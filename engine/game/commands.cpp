@@ -32,12 +32,10 @@ Game::Flow Game::executeCommand(uint16_t opcode) {
     return Flow::EndFrame;
   };
   switch (opcode) {
-    // Staff roll, choices and the eye-catch come with their own screens; until then they
-    // advance without effect.
+    // Staff roll and the eye-catch come with their own screens; until then they advance without
+    // effect.
     case op::kStaffrollEnd:
     case op::kStaffrollBegin:
-    case op::kChoiceAdd:
-    case op::kChoiceRun:
     case op::kEyecatch:
     case op::kAnimShow:
     case op::kAnimHide: advance(); return Flow::Continue;
@@ -47,6 +45,23 @@ Game::Flow Game::executeCommand(uint16_t opcode) {
       choices.clear();
       advance();
       return Flow::Continue;
+    case op::kChoiceAdd:
+      // A seventh choice has no place in the menu and is dropped.
+      choices.add(stack.value(2), stack.text(1));
+      advance();
+      return Flow::Continue;
+    case op::kChoiceRun: {
+      // An empty list has nothing to offer: the story goes on at once.
+      if (choices.count == 0) {
+        advance();
+        return Flow::Continue;
+      }
+      if (auto chosen = runChoiceMenu()) {
+        choices.chosen = *chosen;
+        advance();
+      }
+      return endFrame();
+    }
 
     case op::kSetString:
       strings.set(stack.fromBottom(0).value, fieldView(stack.fromBottom(1).text));

@@ -61,6 +61,11 @@ void Game::gameStep() {
     case kModeStory: stepScript(); break;
     default: break;  // the title and extras screens are not part of the story
   }
+  if (m_loadRequest >= 0) {
+    const int slot = m_loadRequest;
+    m_loadRequest = -1;
+    if (m_host.loadGame) m_host.loadGame(slot);
+  }
 }
 
 bool Game::startStory(std::string_view scenario) {
@@ -341,10 +346,6 @@ void Game::compose(Surface& surface, FrameState& frame, const DirtyRectList& dir
     if (node.merged) m_mergedScratch.push_back(node.rect);
   markCellsInRects(m_cells, m_mergedScratch);
   drawTextCells(m_cells, *m_text, surface, f, shadow);
-}
-
-void Game::takeSnapshot() {
-  // FIXME: the save work copies the story state into the save block here.
 }
 
 }  // namespace sorel

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,8 @@ class PictureArchives;
 struct DataPaths;
 struct InputState;
 struct Settings;
+struct SaveFile;
+struct SystemData;
 
 /// Game modes of the dispatcher.
 enum GameMode : uint32_t {
@@ -64,6 +68,12 @@ struct GameHost {
   std::function<bool(Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
                      ColourWord tint, int* x, int* y)>
       pictureLoader;
+  /// Saves the snapshot to a slot through the engine (quick save to slot 0, the automatic save
+  /// of a decided choice to slot 600); refused while the save entries are disabled. May be empty.
+  std::function<bool(int slot)> saveGame;
+  /// Loads a slot through the engine (quick load); refused while the save entries are disabled.
+  /// Called between frames' game steps, never from inside a command. May be empty.
+  std::function<bool(int slot)> loadGame;
 };
 
 /// The screen effect in progress (fades, flash, transitions).
@@ -113,6 +123,15 @@ struct TextBox {
   bool voiceStarted = false;  ///< that voice was started on slot 2
   ColourRef colour = 0xFFFFFF;
   bool holdsText = false;  ///< text of an earlier message is still on screen
+};
+
+/// The choice menu's state while CHOICE_RUN waits.
+struct ChoiceMenuState {
+  static constexpr int kNone = 100;
+  int count = 0;            ///< bars placed (at most 6)
+  int cursor = kNone;
+  int previous = kNone;
+  std::array<int, 6> y{};   ///< bar tops, design units
 };
 
 /// The backlog view's state (game mode 95).
@@ -208,9 +227,27 @@ class Game {
   /// switched back on, a saved game loaded); nothing while effects are off.
   void restartLoopEffects();
 
-  /// Where the save work takes the snapshot (message and choice commands call it on their
-  /// first execution). Nothing is kept yet.
+  // Saves (game_save.cpp) ---------------------------------------------------------------------
+  /// Copies the story's state into the save block and the backlog into the backlog data (the
+  /// message and choice commands call it on their first execution).
   void takeSnapshot();
+  /// True once a snapshot was taken (the block holds its magic).
+  bool hasSnapshot() const;
+  /// The 9624-byte save block (empty before the first snapshot) and the backlog data.
+  std::span<const uint8_t> saveBlock() const { return m_saveBlock; }
+  std::span<const uint8_t> backlogData() const { return m_backlogData; }
+  /// Replaces the running game with a checked save file: the scenario is read first, and when
+  /// it cannot be loaded nothing changes and the result is false. Otherwise the scene, window,
+  /// script state, backlog, music and looping effects come back as the snapshot holds them.
+  bool loadSavedGame(const SaveFile& file);
+  /// The player's lists and values kept in the system data file.
+  SystemData systemData() const;
+  void setSystemData(SystemData data);
+
+  // Choice menu (choice_menu.cpp) --------------------------------------------------------------
+  /// One frame of the choice menu: the decided choice's value, or none while undecided.
+  std::optional<int32_t> runChoiceMenu();
+  const ChoiceMenuState& choiceMenu() const { return m_choice; }
 
   // Frame ---------------------------------------------------------------------------------------
   /// The element update of the frame step (frames and effects), under the frozen clock.
@@ -298,6 +335,10 @@ class Game {
   Backlog m_backlog;
   ReadTable m_readTable;
   BacklogView m_view;
+  ChoiceMenuState m_choice;
+  std::vector<uint8_t> m_saveBlock;
+  std::vector<uint8_t> m_backlogData;
+  int m_loadRequest = -1;     // the quick load asked for this slot; done after the game step
   bool m_continue = true;
   bool m_keepRepeat = false;  // the instruction asked that `repeat` stay as it is this frame
   uint32_t m_loads = 0;       // scripts loaded so far (tells a chained scenario from a wait)

@@ -346,7 +346,12 @@ bool Game::readerWaitStep() {
   }
   if (in.count(Key::Start) == 1 && script.repeat > 0 && (s.keyCenCtrl == 4 || s.keyCenCtrl == 5)) {
     in.consume(Key::Start);
-    // FIXME: quick save to slot index 0 (4) and quick load from it (5) come with the save work.
+    // Quick save to the first slot, or quick load from it once this frame's step is over.
+    if (s.keyCenCtrl == 4) {
+      if (m_host.saveGame) m_host.saveGame(0);
+    } else {
+      m_loadRequest = 0;
+    }
     return false;
   }
   const bool read = m_readTable.isRead(fieldView(script.scriptName), uint32_t(message.offset));

@@ -91,6 +91,11 @@ KernelTable chooseKernels() {
 
 }  // namespace
 
+#if !SOREL_SIMD_KERNELS
+// A build without the x86-64 kernels (another processor, or SOREL_SIMD=OFF).
+StraightKernel simdStraight(Family, Variant) { return nullptr; }
+#endif
+
 StraightKernel scalarStraight(Family family, Variant variant) {
   return kScalarStraight[static_cast<int>(family)][static_cast<int>(variant)];
 }

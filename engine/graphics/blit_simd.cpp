@@ -10,30 +10,20 @@
 // needs 0.45 ms, this one about 0.07 ms (memcpy of the back buffer's bytes: 0.032 ms).
 #include "engine/graphics/blit_kernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+// Built only for x86-64 (see CMakeLists.txt); elsewhere blit_generic.cpp says there is no SIMD.
 #include <immintrin.h>
-#define SOREL_BLIT_X86 1
-#endif
 
 namespace sorel::blit {
 
-#if SOREL_BLIT_X86
 StraightKernel sse41Straight(Family family, Variant variant);
-#endif
 
 StraightKernel simdStraight(Family family, Variant variant) {
-#if SOREL_BLIT_X86
   if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1"))
     return sse41Straight(family, variant);
-#else
-  (void)family, (void)variant;
-#endif
   return nullptr;
 }
 
 }  // namespace sorel::blit
-
-#if SOREL_BLIT_X86
 
 // Everything below may use SSSE3 and SSE4.1: it is reached only through the check above.
 #if defined(__clang__)
@@ -414,5 +404,3 @@ StraightKernel sse41Straight(Family family, Variant variant) {
 #else
 #pragma GCC pop_options
 #endif
-
-#endif  // SOREL_BLIT_X86

@@ -5,7 +5,8 @@
 
 #include "engine/graphics/jbp1_kernels.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+// Built only for x86-64 (see CMakeLists.txt); elsewhere jbp1_kernels_generic.cpp says there is
+// no AVX2 variant.
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
 #else
@@ -176,9 +177,3 @@ const Jbp1Kernels* jbp1Avx2Kernels() {
   return __builtin_cpu_supports("avx2") ? &kernels : nullptr;
 }
 }  // namespace sorel
-
-#else
-namespace sorel {
-const Jbp1Kernels* jbp1Avx2Kernels() { return nullptr; }
-}  // namespace sorel
-#endif

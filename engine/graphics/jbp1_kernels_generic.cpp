@@ -16,6 +16,11 @@ const Jbp1Kernels& jbp1GenericKernels() {
   return kernels;
 }
 
+#if !SOREL_SIMD_KERNELS
+// A build without the x86-64 kernels (another processor, or SOREL_SIMD=OFF).
+const Jbp1Kernels* jbp1Avx2Kernels() { return nullptr; }
+#endif
+
 const Jbp1Kernels& jbp1Kernels() {
   // Chosen once: the processor's instruction set does not change while the program runs.
   static const Jbp1Kernels& chosen = jbp1Avx2Kernels() ? *jbp1Avx2Kernels() : jbp1GenericKernels();

@@ -21,11 +21,12 @@ UnpackResult unpackMember(std::span<uint8_t> dst, std::span<const uint8_t> src) 
   const uint8_t* const inEnd = src.data() + src.size();
   size_t o = 0;
 
-  auto finish = [&](bool ranOut) {
+  auto finish = [&](bool overran) {
     UnpackResult r;
     r.produced = o;
     r.consumed = static_cast<size_t>(in - src.data());
-    r.complete = !ranOut && in == inEnd && o == outSize;
+    r.overran = overran;
+    r.complete = !overran && in == inEnd && o == outSize;
     return r;
   };
 
@@ -72,18 +73,23 @@ UnpackResult unpackMember(std::span<uint8_t> dst, std::span<const uint8_t> src) 
         out[o++] = *in++;
         continue;
       }
-      if (inEnd - in < 2) return finish(in != inEnd);
+      if (inEnd - in < 2) {
+        in = inEnd;  // half a reference: the stream is over
+        return finish(false);
+      }
       unsigned b0 = in[0], b1 = in[1];
       in += 2;
       unsigned p = b0 | ((b1 & 0xF0u) << 4);
       unsigned len = (b1 & 0x0Fu) + kMinMatch;
-      if (len > outSize - o) return finish(true);
+      const bool overrun = len > outSize - o;
+      if (overrun) len = static_cast<unsigned>(outSize - o);
       size_t d = ((kRingStart + o - p - 1) & (kRingSize - 1)) + 1;
       for (unsigned j = 0; j < len; ++j) {
         ptrdiff_t at = static_cast<ptrdiff_t>(o + j) - static_cast<ptrdiff_t>(d);
         out[o + j] = at < 0 ? 0 : out[at];
       }
       o += len;
+      if (overrun) return finish(true);
     }
   }
 }

@@ -10,7 +10,7 @@ namespace sorel {
 namespace {
 
 // A hostile directory could claim members of gigabytes; no member the converter writes comes
-// near this, and the LZSS stream cannot expand more than 8.5 times.
+// near this.
 constexpr uint64_t kMaxMemberSize = 512u << 20;
 
 }  // namespace
@@ -86,7 +86,8 @@ std::optional<size_t> MlzArchive::find(std::string_view name) const {
   return std::nullopt;
 }
 
-std::optional<std::vector<uint8_t>> MlzArchive::extractAt(size_t i) {
+std::optional<std::vector<uint8_t>> MlzArchive::extractAt(size_t i, bool* exact) {
+  if (exact) *exact = false;
   if (!m_loaded || i >= m_entries.size()) return std::nullopt;
   const MlzEntry& e = m_entries[i];
   uint64_t start = m_dataStart + e.offset;
@@ -96,13 +97,17 @@ std::optional<std::vector<uint8_t>> MlzArchive::extractAt(size_t i) {
   if (platform::readAt(m_cachedPath, packed.data(), platform::kSeekStart,
                        static_cast<int64_t>(start), packed.size()) != packed.size())
     return std::nullopt;
-  if (e.method != mlz::kMethodLzss) return packed;
+  if (e.method != mlz::kMethodLzss) {
+    if (exact) *exact = true;
+    return packed;
+  }
 
-  if (e.unpackedSize > kMaxMemberSize || e.unpackedSize > uint64_t(e.packedSize) * 9 + 64)
-    return std::nullopt;
+  if (e.unpackedSize > kMaxMemberSize) return std::nullopt;
+  // The member is what the stream produces up to the end of its packed bytes, cut to the
+  // unpacked size; a stream that ends early leaves zeros.
   std::vector<uint8_t> unpacked(e.unpackedSize, 0);
   UnpackResult r = unpackMember(unpacked, packed);
-  if (!r.complete) return std::nullopt;
+  if (exact) *exact = r.complete;
   return unpacked;
 }
 

@@ -31,13 +31,18 @@ class MlzArchive {
   bool loadIndex(std::string_view path, bool force = false);
 
   /// The first member named memberName (sameName), unpacked; none when the archive or member is
-  /// missing, the member is empty, or its bytes are damaged. outUnpackedSize, when given,
-  /// receives the entry's unpacked size.
+  /// missing, the member is empty, its bytes lie outside the file, or its unpacked size is
+  /// implausible. An LZSS member is decoded until its packed bytes are used up and cut to its
+  /// unpacked size (zeros where the stream ends early); a stored member is returned as stored.
+  /// outUnpackedSize, when given, receives the entry's unpacked size.
   std::optional<std::vector<uint8_t>> extract(std::string_view path, std::string_view memberName,
                                               uint32_t* outUnpackedSize = nullptr);
 
-  /// Unpacks entry i of the loaded directory; none on damage (see extract).
-  std::optional<std::vector<uint8_t>> extractAt(size_t i);
+  /// Unpacks entry i of the loaded directory; none on damage (see extract). exact, when given,
+  /// tells whether the member's bytes were exactly what its entry says: stored, or an LZSS
+  /// stream that used all its packed bytes to fill exactly the unpacked size (for checking
+  /// tools; the engine takes any stream the way extract does).
+  std::optional<std::vector<uint8_t>> extractAt(size_t i, bool* exact = nullptr);
 
   /// The loaded directory (empty before the first load).
   size_t memberCount() const { return m_entries.size(); }

@@ -1,5 +1,9 @@
 #include "engine/runtime/app_context.h"
 
+#include <cstdio>
+
+#include "engine/runtime/save_writer.h"
+
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/ticks.h"
@@ -9,6 +13,7 @@
 #include "platform/device_status.h"
 #include "platform/glyphs.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 
 namespace sorel {
 
@@ -182,24 +187,26 @@ platform::LResult EngineCore::windowProc(platform::Hwnd hwnd, uint32_t message,
     case platform::WM_KEYDOWN:
     case platform::WM_KEYUP:
       onKey(m_input, m_keyMap, s, static_cast<int>(wParam & 0xFFFF),
-            message == platform::WM_KEYDOWN, [this] { return m_menu.open(m_hwnd); });
+            message == platform::WM_KEYDOWN, [this] { return openMenuFromInput(); });
+      return 0;
+    case platform::WM_PADBUTTONDOWN:
+    case platform::WM_PADBUTTONUP:
+      if (wParam < platform::kPadButtonCount)
+        onPadButton(m_input, m_keyMap, s, m_padMap, static_cast<platform::PadButton>(wParam),
+                    message == platform::WM_PADBUTTONDOWN, [this] { return openMenuFromInput(); });
       return 0;
     default: return WindowBase::windowProc(hwnd, message, wParam, lParam);
   }
 }
 
+bool EngineCore::openMenuFromInput() { return m_menu.open(m_hwnd); }
+
 // ---------------------------------------------------------------------------------------------
 // GameCore
 
-GameCore::GameCore(const EngineConfig& config) : EngineCore(config) {}
+GameCore::GameCore(const EngineConfig& config) : EngineCore(config), m_saveWriter(std::make_unique<SaveWriter>()) {}
 
 GameCore::~GameCore() = default;
-
-// FIXME: saving and loading come with the save work; until then the entries report failure.
-bool GameCore::saveGame(int) { return false; }
-bool GameCore::loadGame(int) { return false; }
-void GameCore::returnToLastChoice() {}
-void GameCore::refreshSaveMenus() {}
 
 void GameCore::gameInitialise() {
   GameHost host{m_pictures,
@@ -213,12 +220,14 @@ void GameCore::gameInitialise() {
                 subMode,
                 [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
                 [this]() -> const Surface* { return &m_surface; },
-                [this](bool on) { m_menu.setSaveEntriesEnabled(on); },
+                [this](bool on) { setSaveEnabled(on); },
                 [](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
                    ColourWord tint, int* x, int* y) {
                   std::string member(file);
                   return loadPicture(out, member, archivePath, 0, &archive, tint, x, y) == 1;
-                }};
+                },
+                [this](int slot) { return m_saveEnabled && saveGame(slot); },
+                [this](int slot) { return m_saveEnabled && loadGame(slot); }};
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }
@@ -266,7 +275,9 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
-      // FIXME: free the shared message font and write the system data once those exist.
+      // FIXME: free the shared message font once it exists.
+      saveSystemData();
+      flushSaves();
       if (m_fonts) storeSettings(m_paths.configPath(), m_settings, *m_fonts);
       platform::postQuitMessage(0);
       return 0;
@@ -284,9 +295,16 @@ void AppContext::initialise() {
   m_dirty.setBounds(screenWidth, screenHeight);
   readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
   syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
-  refreshSaveMenus();
+  m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
+    std::string shown = platform::cp932ToUtf8Lossy(name);
+    std::fprintf(stderr, "sorel.cfg: [PAD_CONFIG] %.*s: unknown gamepad button '%s' ignored\n",
+                 int(key.size()), key.data(), shown.c_str());
+  });
   m_sound->applyStartSettings();
   gameInitialise();
+  recoverSaveFolder();
+  loadSystemData();
+  refreshSaveMenus();
   gameMode = 0;
   subMode = 0;
 }

@@ -24,6 +24,7 @@
 #include "engine/state/input.h"
 #include "engine/state/key_map.h"
 #include "engine/runtime/popup_menu.h"
+#include "engine/state/pad_map.h"
 #include "engine/state/settings.h"
 #include "platform/messages.h"
 
@@ -111,6 +112,8 @@ class EngineCore : public WindowBase {
 
   PlayerKind kind() const { return m_kind; }
   KeyMap& keyMap() { return m_keyMap; }
+  /// Which gamepad button stands for which key (defaults, then PAD_CONFIG of sorel.cfg).
+  PadMap& padMap() { return m_padMap; }
   InputState& input() { return m_input; }
   /// The input rules' view of the settings.
   InputSettings inputSettings() const;
@@ -149,8 +152,13 @@ class EngineCore : public WindowBase {
   platform::Shell* shell() const { return m_shell; }
 
  protected:
+  /// The menu keys' way into the pop-up menu (the B key, the centre key, the pad's Start); true
+  /// when it opened.
+  bool openMenuFromInput();
+
   PlayerKind m_kind;
   KeyMap m_keyMap;
+  PadMap m_padMap;
   InputState m_input;
   PictureTable m_pictures;
   std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
@@ -173,6 +181,8 @@ class EngineCore : public WindowBase {
   std::unique_ptr<EngineSound> m_sound;  // over the mixer, music player, voice archive, settings
   platform::Shell* m_shell = nullptr;
 };
+
+class SaveWriter;
 
 class GameCore : public EngineCore {
  public:
@@ -211,7 +221,8 @@ class GameCore : public EngineCore {
   void masterVolumeChanged();
 
   /// Saves the game held in the snapshot to slot (0..14 the menu's slots, 600 the automatic
-  /// choice save); false when refused or not written.
+  /// choice save); false when refused. The files reach the disk on the save writer's thread
+  /// (flushSaves waits for them); everything reading the save folder sees them at once.
   virtual bool saveGame(int slot);
   /// Loads slot (0..14, 600); false when refused (the running game then goes on untouched).
   virtual bool loadGame(int slot);
@@ -219,6 +230,25 @@ class GameCore : public EngineCore {
   virtual void returnToLastChoice();
   /// Relabels the menu's load and save entries from the save folder.
   virtual void refreshSaveMenus();
+  /// The fifteen slots as the save folder shows them ("%s %s" of time and title, the load entry
+  /// enabled and the thumbnail for a file that would load, "---- 未定義 ----" otherwise); newest
+  /// receives the slot with the latest time (-1 for none).
+  std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> saveSlotEntries(int& newest) const;
+  /// Writes the system data file (after every save and at exit); false when not written.
+  bool saveSystemData();
+  /// Reads the system data file (start-up, after the settings). A file that does not check out
+  /// is copied aside as ".bak" and the lists stay empty.
+  void loadSystemData();
+  /// Start-up: a save or system data file whose writing was cut short before its rename is put
+  /// in place when complete, else deleted.
+  void recoverSaveFolder();
+  /// The save entries' state (the story enables them; the backlog view and a replay do not).
+  void setSaveEnabled(bool enabled);
+  bool saveEnabled() const { return m_saveEnabled; }
+  /// True while slot 600 holds this run's automatic choice save.
+  bool choiceSaved() const { return m_choiceSaved; }
+  /// Waits until every save and system data file asked for is on the disk.
+  void flushSaves();
 
   uint32_t errorWord = 0;
   uint32_t gameMode = 0;
@@ -226,6 +256,9 @@ class GameCore : public EngineCore {
 
  protected:
   std::unique_ptr<Game> m_game;
+  bool m_saveEnabled = false;
+  bool m_choiceSaved = false;
+  std::unique_ptr<SaveWriter> m_saveWriter;
 };
 
 /// Receives the player's frames (the run options use it for scripts, screenshots, limits).

@@ -39,7 +39,10 @@ void printUsage(PlayerKind kind) {
       "  --virtual-clock          the clock advances 16 ms per idle pass (repeatable runs)\n"
       "  --input FILE             play an input script (see README)\n"
       "  --screenshot FRAME:FILE  write the screen after that frame as PNG (repeatable)\n"
-      "  --scale N                window pixels per screen pixel, 1 to 8 (default 1)\n"
+      "  --scale N                window pixels per screen pixel, 1 to 8 (default 1); the\n"
+      "                           window can then be resized at will\n"
+      "  --fullscreen             start on the whole screen (Alt+Enter or F11 toggles)\n"
+      "  --integer-scale          show the screen only in whole-pixel steps\n"
       "  --audio-out FILE.wav     also write the sound output to a WAV file\n"
       "  --dump-input FILE        write the latched input of every frame (for tests)\n"
       "  --dump-state FILE        write the story's state after every frame (for tests)\n"
@@ -48,7 +51,9 @@ void printUsage(PlayerKind kind) {
       "                           \"01-01(導入).bin\"\n"
       "  --help                   this text\n"
       "\n"
-      "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus. X opens the menu.\n",
+      "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus. X opens the menu.\n"
+      "Gamepad: d-pad and left stick, face buttons C (bottom), B (right), A (left), centre (top),\n"
+      "shoulders D and E, Start the menu (change under [PAD_CONFIG] in sorel.cfg).\n",
       programName(kind));
 }
 
@@ -149,6 +154,12 @@ class RunControl : public FrameObserver {
         case Kind::PenUp:
           platform::postMessage(hwnd, platform::WM_LBUTTONUP, 0, platform::makePointParam(px, py));
           break;
+        case Kind::PadDown:
+        case Kind::PadUp:
+          platform::postMessage(hwnd, e.kind == Kind::PadDown ? platform::WM_PADBUTTONDOWN
+                                                              : platform::WM_PADBUTTONUP,
+                                static_cast<platform::WParam>(e.pad), 0);
+          break;
         case Kind::Close: platform::postMessage(hwnd, platform::WM_CLOSE, 0, 0); break;
       }
     }
@@ -189,15 +200,28 @@ std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
   const ScriptState& s = game.script;
   std::string name = platform::cp932ToUtf8Lossy(fieldView(s.scriptName));
   const Sprite* capture = game.layers().get(0);
-  char line[400];
+  // The message text and the backlog as FNV-1a hashes: equal hashes, equal texts.
+  auto fnv = [](uint32_t h, std::string_view t) {
+    for (char c : t) h = (h ^ uint8_t(c)) * 16777619u;
+    return h;
+  };
+  const uint32_t text = fnv(2166136261u, fieldView(game.message.text));
+  uint32_t log = 2166136261u;
+  for (size_t i = 0; i < game.backlog().count(); ++i) {
+    const BacklogEntry& e = game.backlog().entry(i);
+    log = fnv(fnv(fnv(log, std::to_string(e.speaker)), e.voice + "|"), e.text + "|");
+  }
+  char line[512];
   std::snprintf(line, sizeof line,
                 "frame=%u mode=%u scenario=%s pc=%u visual=%d stands=%d,%d,%d window=%u face=%d "
-                "cells=%d marker=%u backlog=%zu brightness=%d shake=%d,%d effect=%u capture=%d",
+                "cells=%d marker=%u backlog=%zu brightness=%d shake=%d,%d effect=%u capture=%d "
+                "text=%08x log=%08x choices=%u cursor=%d chosen=%d",
                 frame, gameMode, name.c_str(), s.pc, int(s.visual), int(s.stand[0]), int(s.stand[1]),
                 int(s.stand[2]), s.windowShown, int(game.message.face),
                 game.textCells().count, game.message.markerShown, game.backlog().count(),
                 game.brightness, game.shakeX, game.shakeY, game.effect.active ? unsigned(game.effect.opcode) : 0u,
-                capture && capture->effect.active ? capture->effect.type : 0);
+                capture && capture->effect.active ? capture->effect.type : 0, text, log, game.choices.count,
+                game.choiceMenu().cursor, int(game.choices.chosen));
   return line;
 }
 
@@ -255,6 +279,12 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
         return false;
       }
       out.scale = static_cast<int>(s);
+    } else if (arg == "--fullscreen") {
+      if (!noValue()) return false;
+      out.fullscreen = true;
+    } else if (arg == "--integer-scale") {
+      if (!noValue()) return false;
+      out.integerScale = true;
     } else if (arg == "--input") {
       if (!needValue()) return false;
       out.inputScript = value;
@@ -362,6 +392,8 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   platform::ShellConfig shellConfig;
   shellConfig.headless = options.headless;
   shellConfig.scale = options.scale;
+  shellConfig.fullscreen = options.fullscreen;
+  shellConfig.integerScale = options.integerScale;
   shellConfig.logicalWidth = screenWidth;
   shellConfig.logicalHeight = screenHeight;
   if (kind == PlayerKind::Pocket) {

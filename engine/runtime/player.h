@@ -6,7 +6,9 @@
 //   --virtual-clock          the clock advances 16 ms per idle pass (repeatable runs)
 //   --input FILE             input script (platform/input_script.h)
 //   --screenshot FRAME:FILE  PNG of the logical screen after that frame (repeatable)
-//   --scale N                window pixels per logical pixel (1..8)
+//   --scale N                window pixels per logical pixel (1..8), the window's first size
+//   --fullscreen             start on the whole screen (Alt+Enter / F11 toggle)
+//   --integer-scale          the screen grows only in whole-pixel steps
 //   --audio-out FILE.wav     capture the wave output
 //   --dump-input FILE        the latched input of every frame, one line each (tests)
 //   --dump-state FILE        the story's state after every frame, one line each (tests)
@@ -33,6 +35,8 @@ struct PlayerOptions {
   };
   std::vector<Screenshot> screenshots;
   int scale = 1;
+  bool fullscreen = false;
+  bool integerScale = false;
   std::string audioOut;
   std::string dumpInput;
   std::string dumpState;
@@ -50,9 +54,11 @@ std::string describeLatchedInput(uint32_t frame, const InputState& in);
 
 /// One line per frame of the story's state after the frame: "frame=N mode=.. scenario=NAME
 /// pc=.. visual=.. stands=C,L,R window=.. face=.. cells=.. marker=.. backlog=.. brightness=..
-/// shake=X,Y effect=.. capture=..": the scenario name in UTF-8, the face of the current or
-/// last message (-1 none), the text cells on screen, the screen effect's opcode (0 none) and the
-/// sprite effect type on the transition's capture layer (0 none).
+/// shake=X,Y effect=.. capture=.. text=.. log=.. choices=.. cursor=.. chosen=..": the scenario
+/// name in UTF-8, the face of the current or last message (-1 none), the text cells on screen,
+/// the screen effect's opcode (0 none), the sprite effect type on the transition's capture layer
+/// (0 none), hashes of the message text and of the backlog, the choice list's count, the choice
+/// menu's cursor (100 none) and the chosen value.
 std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode);
 
 /// The whole life of a player: options, start-up, message loop, shutdown. Returns the exit code.

@@ -35,6 +35,8 @@ class KeyMap {
   int parseKeyName(std::string_view text) const;
   /// parseKeyName, falling back to the key's default when the text means nothing.
   void setKey(Key key, std::string_view text);
+  /// Maps the key to a code directly (the pad map gives a key without one a code of its own).
+  void setCode(Key key, int16_t code) { m_codes[static_cast<size_t>(key)] = code; }
 
   int16_t code(Key key) const { return m_codes[static_cast<size_t>(key)]; }
   int16_t defaultCode(Key key) const { return m_defaults[static_cast<size_t>(key)]; }

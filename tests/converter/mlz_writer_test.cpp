@@ -72,6 +72,46 @@ TEST(LzssEncoder, PinnedOutput) {
   EXPECT_EQ(fnv1a(s), 0x2ab81aeee5ac8f5dull);
 }
 
+// More shapes of data pinned to the classic encoder's bytes: noise (every item a literal, the
+// trees shallow), a flat 24-bit picture with rare changes (long references, many full-length
+// matches replacing nodes), and text repeating at short and long distances (deep trees).
+TEST(LzssEncoder, PinnedOutputOfOtherShapes) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> input;
+    size_t size;
+    uint64_t hash;
+  };
+  std::vector<uint8_t> flat, repeats;
+  uint32_t x = 77;
+  for (int i = 0; i < 40000; ++i) {
+    x = x * 1664525 + 1013904223;
+    uint8_t colour[3] = {static_cast<uint8_t>(i / 3000), 0x40, static_cast<uint8_t>((x >> 28) == 0 ? x >> 8 : 0x80)};
+    flat.insert(flat.end(), colour, colour + 3);
+  }
+  while (repeats.size() < 60000) {
+    x = x * 1664525 + 1013904223;
+    size_t back = 1 + (x >> 8) % 2000;
+    if (repeats.size() > back + 40 && (x & 7) != 0) {
+      size_t from = repeats.size() - back, n = 3 + (x >> 20) % 30;
+      for (size_t k = 0; k < n; ++k) repeats.push_back(repeats[from + k]);
+    } else {
+      repeats.push_back(static_cast<uint8_t>('a' + (x >> 27)));
+    }
+  }
+  const Case cases[] = {
+      {"noise", test::noise(50000, 9), 56063, 0x5eb66306dd88783aull},
+      {"flat picture", flat, 19475, 0xa47a7de3207d0112ull},
+      {"repeats", repeats, 11680, 0x8b069b038486f95cull},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> s = encodeLzss(c.input);
+    EXPECT_EQ(s.size(), c.size) << c.what;
+    EXPECT_EQ(fnv1a(s), c.hash) << c.what;
+    EXPECT_EQ(roundTrip(c.input), c.input) << c.what;
+  }
+}
+
 TEST(LzssEncoder, SmallestCases) {
   EXPECT_TRUE(encodeLzss(std::vector<uint8_t>{}).empty());
   EXPECT_EQ(encodeLzss(std::vector<uint8_t>{0x42}), (std::vector<uint8_t>{0x01, 0x42}));

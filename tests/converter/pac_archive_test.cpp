@@ -69,9 +69,10 @@ TEST(PacLzss, LengthsAndRingPositions) {
   out.assign(4, 0);
   EXPECT_TRUE(decodePacLzss(out, std::vector<uint8_t>{0x01, 'q', 0xEE, 0xF0}));
   EXPECT_EQ(std::string(out.begin(), out.end()), "qqqq");
-  // Too short or too long a result is reported.
+  // The count of bytes produced is returned, whatever the buffer's size; a stream that would
+  // write past the buffer is refused.
   out.assign(5, 0);
-  EXPECT_FALSE(decodePacLzss(out, std::vector<uint8_t>{0x01, 'q', 0xEE, 0xF0}));
+  EXPECT_EQ(decodePacLzss(out, std::vector<uint8_t>{0x01, 'q', 0xEE, 0xF0}), 4u);
   out.assign(2, 0);
   EXPECT_FALSE(decodePacLzss(out, std::vector<uint8_t>{0x01, 'q', 0xEE, 0xF0}));
 }
@@ -95,9 +96,11 @@ TEST(PacHuffman, TreeThenSymbols) {
   std::vector<uint8_t> out(5);
   ASSERT_TRUE(decodePacHuffman(out, b.bytes));
   EXPECT_EQ(std::string(out.begin(), out.end()), "abcab");
-  // Asking for more symbols than the stream holds runs into the all-ones padding: reported.
+  // Asking for more symbols than the stream holds: the last byte's three zero bits give 'a's,
+  // then every bit past the end reads as 1, which is 'c'.
   std::vector<uint8_t> longer(40);
-  EXPECT_FALSE(decodePacHuffman(longer, b.bytes));
+  ASSERT_TRUE(decodePacHuffman(longer, b.bytes));
+  EXPECT_EQ(std::string(longer.begin(), longer.end()), "abcabaaa" + std::string(32, 'c'));
 }
 
 TEST(PacHuffman, SingleLeafTreeAndOversizedTrees) {
@@ -132,6 +135,57 @@ TEST(PacArchive, ReadsEveryMethod) {
 
   ASSERT_TRUE(pac.open(write(dir, "empty.pac", buildPac(1, {}))));
   EXPECT_EQ(pac.memberCount(), 0u);
+}
+
+// Members as the game reads them: the unpacked size decides the member's length whatever the
+// stream does, and only streams that cannot be decoded within bounds are refused.
+TEST(PacArchive, MembersTakeTheirUnpackedSizeWhateverTheStream) {
+  Bits tree;  // inner node (leaf 'a', leaf 'b'): code 0 is 'a', 1 is 'b'; no symbol bits follow
+  tree.put(1);
+  tree.put(0);
+  tree.put('a', 8);
+  tree.put(0);
+  tree.put('b', 8);  // 19 bits: the third byte's five low bits are zero
+  std::vector<uint8_t> overrunBytes;
+  for (int k = 0; k < 3; ++k) {  // 3 groups of 8 references of 18 zeros: 432 bytes
+    overrunBytes.push_back(0x00);
+    for (int j = 0; j < 8; ++j) overrunBytes.insert(overrunBytes.end(), {0x00, 0x0F});
+  }
+  struct Case {
+    const char* what;
+    uint32_t method;
+    std::vector<uint8_t> packed;
+    uint32_t unpacked;
+    std::optional<std::string> expected;  // none: refused
+  };
+  const Case cases[] = {
+      // flags 0x01: literal 'q'; a reference to ring position 4078 (b0 0xEE, b1 0xF0 | 0) of 3.
+      {"LZSS last group past the size is cut", 1, {0x01, 'q', 0xEE, 0xF0}, 2, "qq"},
+      {"LZSS short stream leaves zeros", 1, {0x01, 'q', 0xEE, 0xF0}, 6, std::string("qqqq\0\0", 6)},
+      // flags 0x01: literal 'q'; item 1 a reference with only its first byte: ignored.
+      {"LZSS half a reference at the end", 1, {0x01, 'q', 0xEE}, 1, "q"},
+      // 432 bytes produced for a 100-byte member: past the 256 spare bytes.
+      {"LZSS past the spare room", 1, overrunBytes, 100, std::nullopt},
+      {"LZSS within the spare room", 1, overrunBytes, 432 - 256, std::string(176, '\0')},
+      // Five zero bits give 'a', then every bit past the end reads as 1: 'b'.
+      {"Huffman bits past the end read as 1", 2, tree.bytes, 8, "aaaaabbb"},
+      {"stored, unpacked size smaller", 0, test::bytesOf("abcdef"), 3, "abc"},
+      {"stored, unpacked size larger", 0, test::bytesOf("abc"), 5, std::string("abc\0\0", 5)},
+  };
+  auto dir = test::scratchFolder();
+  for (const Case& c : cases) {
+    PacArchive pac;
+    ASSERT_TRUE(pac.open(write(dir, "fidelity.pac", buildPac(c.method, {{"m", c.packed, c.unpacked}}))));
+    PacError err;
+    auto got = pac.readMember(0, &err);
+    if (!c.expected) {
+      EXPECT_FALSE(got) << c.what;
+      EXPECT_EQ(err, PacError::BadStream) << c.what;
+      continue;
+    }
+    ASSERT_TRUE(got) << c.what;
+    EXPECT_EQ(std::string(got->begin(), got->end()), *c.expected) << c.what;
+  }
 }
 
 TEST(PacArchive, HostileArchivesNeverReadOutside) {

@@ -164,13 +164,15 @@ TEST_F(PictureRules, SystemWindowsThumbnailsAndFaces) {
   // Face.pac converts every member, whatever its name says.
   EXPECT_EQ(convert(PictureArchive::Face, m, "cfg.txt").member.name, "cfg.rbp");
 
-  // Unusable bitmaps become empty members with a reason.
+  // Unusable bitmaps become empty members with a reason: here 8 bits with a palette of one
+  // colour (biClrUsed 1) whose pixels use index 255.
   auto eight = window;
   eight[28] = 8;
+  eight[46] = 1;
   m.push_back({"eight.bmp", eight});
   Converted e = convert(PictureArchive::Face, m, "eight.bmp");
   EXPECT_TRUE(e.member.bytes.empty());
-  EXPECT_EQ(e.member.problem, "8 bits per pixel or fewer");
+  EXPECT_EQ(e.member.problem, "bitmap palette index out of range");
 }
 
 TEST(PictureLists, NameListParsing) {

@@ -8,8 +8,8 @@
 //
 // The virtual clock makes every run repeat exactly, so the chosen frames are fixed. The game is
 // converted without its sound, so that no voice or effect length sets the pace (a line without
-// its voice stays a second to be read). The choice and the eye-catch go on by themselves until
-// their screens exist; when they start to wait, the input and the frames below move.
+// its voice stays a second to be read). The reader takes the first choice; the eye-catch goes on
+// by itself until its screen exists; when it starts to wait, the input and the frames below move.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -40,15 +40,15 @@ constexpr int kTransitionMiddle = 227;    // 496 ms into it
 constexpr int kTransitionDone = 259;      // the gate alone, before the first sprite
 constexpr int kHinaTyped = 284;           // Hina's greeting typed out, her face beside it
 constexpr int kThreeSprites = 373;
-constexpr int kBeforeBacklog = 473;
-constexpr int kBacklogOpen = 474;         // up opens the backlog view ...
-constexpr int kBacklogShown = 482;
-constexpr int kBacklogClosed = 502;       // ... and down closes it again
-constexpr int kJumped = 554;              // the first frame of chapter two
-constexpr int kFlash = 773;               // the one white frame of the flash
-constexpr int kShakeDown = 775;           // the first frame of the shake: the picture moved down
-constexpr int kShakeUp = 779;             // and up
-constexpr int kLastFrame = 790;
+constexpr int kBeforeBacklog = 475;
+constexpr int kBacklogOpen = 476;         // up opens the backlog view ...
+constexpr int kBacklogShown = 484;
+constexpr int kBacklogClosed = 504;       // ... and down closes it again
+constexpr int kJumped = 556;              // the first frame of chapter two
+constexpr int kFlash = 775;               // the one white frame of the flash
+constexpr int kShakeDown = 777;           // the first frame of the shake: the picture moved down
+constexpr int kShakeUp = 781;             // and up
+constexpr int kLastFrame = 792;
 
 // The reader's input: the advance input a moment after each click marker appears, and the
 // backlog opened and closed at Shiori's message.
@@ -57,9 +57,9 @@ struct Input {
   const char* what;  // "advance", "up", "down"
 };
 constexpr Input kInput[] = {{112, "advance"}, {150, "advance"}, {195, "advance"}, {296, "advance"},
-                            {334, "advance"}, {447, "advance"}, {474, "up"},      {502, "down"},
-                            {516, "advance"}, {552, "advance"}, {654, "advance"}, {697, "advance"},
-                            {737, "advance"}, {772, "advance"}};
+                            {334, "advance"}, {447, "advance"}, {449, "choose"},  {476, "up"},
+                            {504, "down"},    {518, "advance"}, {554, "advance"}, {656, "advance"},
+                            {699, "advance"}, {739, "advance"}, {774, "advance"}};
 
 // Speaker colours set in sorel.cfg (0x00RRGGBB): Hina and Aoi.
 constexpr uint32_t kHinaColour = 0xFF6666;
@@ -172,6 +172,9 @@ class StoryOnScreen : public ::testing::Test {
     for (const Input& i : kInput) {
       std::string what = i.what;
       if (what == "advance") what = taps ? "tap " + std::to_string(size / 4) + " " + std::to_string(size / 8) : "press right";
+      // The first choice's first bar (Hina): a tap on it, or down and the advance key.
+      else if (what == "choose") what = taps ? "tap " + std::to_string(300 * size / 640) + " " + std::to_string(108 * size / 640)
+                                             : "press down\n" + std::to_string(i.frame) + " press right";
       else what = "press " + what;
       input << i.frame << " " << what << "\n";
     }

@@ -3,6 +3,7 @@
 // scripts are assembled in the test, the clock is virtual, and every dirty rectangle is kept.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -110,7 +111,8 @@ class GameFixture : public ::testing::Test {
     archives = std::make_unique<PictureArchives>(isVga());
     GameHost host{pictures, *archives, scriptArchive, paths, settings, input, errorWord, gameMode, subMode,
                   [this](const Rect& r) { dirty.push_back(r); }, [this]() -> const Surface* { return &surface; },
-                  nullptr, nullptr};
+                  nullptr, nullptr, [this](int slot) { return saveHook ? saveHook(slot) : false; },
+                  [this](int slot) { return loadHook ? loadHook(slot) : false; }};
     host.pictureLoader = [this](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive&,
                                 ColourWord tint, int* x, int* y) {
       loads.push_back(std::string(archivePath) + "|" + std::string(file));
@@ -198,6 +200,8 @@ class GameFixture : public ::testing::Test {
   std::vector<std::string> loads;
   std::map<std::string, FakePicture> files;
   RecordingSound sound;
+  /// What the game's save and load requests (quick save, the choice's automatic save) reach.
+  std::function<bool(int)> saveHook, loadHook;
   std::unique_ptr<Game> game;
 };
 

@@ -37,6 +37,7 @@ class Story : public GameFixture {
     game->tables().setStand(standTable(stands));
     game->tables().setVisual(visualTable(visuals));
     for (const char* f : {"MessageWindow.bmp", "MessageWindow2.bmp", "Cursor.bmp", "Mark.rbp"}) addPicture(f, 640, 162);
+    addPicture("SelectMenu.bmp", 80, 70);
   }
   std::string intro, festival;
 };
@@ -53,6 +54,11 @@ TEST_F(Story, TheIntroductionPlaysToItsJumpIntoChapterTwo) {
   for (; frames < 6000 && fieldView(game->script.scriptName) == intro; ++frames) {
     // The reader presses the advance key once the text is complete.
     if (game->message.markerShown && frames % 10 == 0) press(Key::Right);
+    // At the choice: down selects the first (Hina) and the advance key decides.
+    if (game->choiceMenu().count > 0 && frames % 10 == 0) {
+      press(Key::Down);
+      press(Key::Right);
+    }
     frame();
     if (game->brightness > 0 && game->brightness < 256) seen.fadeMiddle = true;
     if (game->script.pictureTint == 0xFFCCCC && game->script.visual == 1) {
@@ -80,6 +86,8 @@ TEST_F(Story, TheIntroductionPlaysToItsJumpIntoChapterTwo) {
   EXPECT_TRUE(seen.threeStands);
   EXPECT_TRUE(seen.transition);
   EXPECT_EQ(game->script.vars[13], 1) << "the introduction marks itself seen";
+  EXPECT_EQ(game->choices.chosen, 1) << "Hina chosen";
+  EXPECT_EQ(game->script.vars[1], 1) << "a point for Hina";
   EXPECT_GE(seen.maxBacklog, 7u);
   EXPECT_EQ(game->script.windowShown, 0u) << "WINDOW_HIDE before the chapter break";
   EXPECT_EQ(errorWord, 0u);

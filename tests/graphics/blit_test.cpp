@@ -496,6 +496,18 @@ TEST(Blit, SimdKernelsGiveTheScalarBytes) {
     }
 }
 
+TEST(Blit, BuildWithoutSimdKernelsUsesTheScalarLoops) {
+  // SOREL_SIMD=OFF, or a processor other than x86-64: no SIMD kernel may be chosen.
+  if (SOREL_SIMD_KERNELS) GTEST_SKIP() << "this build has the SIMD kernels";
+  for (int f = 0; f < blit::kFamilies; ++f)
+    for (int v = 0; v < blit::kVariants; ++v) {
+      const auto family = static_cast<blit::Family>(f);
+      const auto variant = static_cast<blit::Variant>(v);
+      EXPECT_EQ(blit::simdStraight(family, variant), nullptr);
+      EXPECT_EQ(blit::straightKernel(family, variant), blit::scalarStraight(family, variant));
+    }
+}
+
 TEST(Blit, FillRectPacksRgb565AndWritesBgr) {
   std::vector<uint8_t> px16(4 * 3 * 2, 0xAA);
   fillRect(px16, 4, 3, {1, 1, 3, 2}, 0x00FF0000, 2);

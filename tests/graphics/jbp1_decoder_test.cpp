@@ -450,6 +450,11 @@ TEST(Jbp1Kernels, EveryVariantGivesTheSameBytes) {
   std::vector<const Jbp1Kernels*> variants = {&jbp1GenericKernels()};
   if (jbp1Avx2Kernels()) variants.push_back(jbp1Avx2Kernels());
   EXPECT_NE(jbp1Kernels().name, nullptr);
+  if (!SOREL_SIMD_KERNELS) {
+    // SOREL_SIMD=OFF, or a processor other than x86-64: the baseline kernels only.
+    EXPECT_EQ(jbp1Avx2Kernels(), nullptr);
+    EXPECT_EQ(&jbp1Kernels(), &jbp1GenericKernels());
+  }
   std::mt19937 rng(99);
   for (int round = 0; round < 3000; ++round) {
     int16_t coef[64] = {};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/shell.h"
 
 namespace platform {
@@ -69,6 +71,29 @@ TEST(InputScript, BadLinesNameTheirLine) {
   EXPECT_FALSE(parseInputScript("1 jump\n", ev, why));
   EXPECT_FALSE(parseInputScript("1 down 0x100\n", ev, why));
   EXPECT_FALSE(parseInputScript("99999999999 close\n", ev, why));
+  EXPECT_FALSE(parseInputScript("1 pad\n", ev, why));
+  EXPECT_FALSE(parseInputScript("1 pad 3\n", ev, why));
+  EXPECT_FALSE(parseInputScript("1 pad a sideways\n", ev, why));
+  EXPECT_FALSE(parseInputScript("1 pad a down now\n", ev, why));
+  EXPECT_FALSE(parseInputScript("1 pad kick\n", ev, why));
+}
+
+TEST(InputScript, PadButtonsPressHoldAndRelease) {
+  std::vector<ScriptEvent> ev;
+  std::string why;
+  ASSERT_TRUE(parseInputScript("3 pad A\n4 pad dpleft down\n6 pad DPLEFT up\n7 pad stickup\n",
+                               ev, why))
+      << why;
+  const std::tuple<uint32_t, Kind, PadButton> want[] = {
+      {3, Kind::PadDown, PadButton::A},       {4, Kind::PadUp, PadButton::A},
+      {4, Kind::PadDown, PadButton::DpadLeft}, {6, Kind::PadUp, PadButton::DpadLeft},
+      {7, Kind::PadDown, PadButton::StickUp},  {8, Kind::PadUp, PadButton::StickUp}};
+  ASSERT_EQ(ev.size(), std::size(want));
+  for (size_t i = 0; i < ev.size(); ++i) {
+    EXPECT_EQ(ev[i].frame, std::get<0>(want[i])) << i;
+    EXPECT_EQ(ev[i].kind, std::get<1>(want[i])) << i;
+    EXPECT_EQ(ev[i].pad, std::get<2>(want[i])) << i;
+  }
 }
 
 TEST(PenMapping, InvertsTheEnginesConversion) {

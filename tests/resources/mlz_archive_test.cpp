@@ -74,10 +74,12 @@ TEST(LzssDecoder, GroupsTakeFlagBitsFromTheLowEnd) {
 
 TEST(LzssDecoder, NeverWritesPastTheOutputOrReadsPastTheInput) {
   std::vector<uint8_t> out(3, 0xEE);
-  // A 17-byte reference into a 3-byte output ends decoding there.
+  // A 17-byte reference into a 3-byte output copies the three bytes that fit and ends there.
   UnpackResult r = unpackMember(out, std::vector<uint8_t>{0x00, 0x00, 0x0F});
   EXPECT_FALSE(r.complete);
-  EXPECT_EQ(r.produced, 0u);
+  EXPECT_TRUE(r.overran);
+  EXPECT_EQ(r.produced, 3u);
+  EXPECT_EQ(out, std::vector<uint8_t>(3, 0));
   // A reference cut after its first byte.
   r = unpackMember(out, std::vector<uint8_t>{0x00, 0x00});
   EXPECT_FALSE(r.complete);
@@ -136,6 +138,40 @@ TEST(MlzArchive, ExtractFindsTheFirstMatchIgnoringCase) {
   EXPECT_FALSE(a.extract(path, "absent"));
 }
 
+// The member is what the stream produces until its packed bytes are used up, cut to the
+// unpacked size; never refused for ending early or late.
+TEST(MlzArchive, LzssMembersDecodeToTheEndOfTheirBytesAndAreCutToSize) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> stream;
+    uint32_t unpacked;
+    std::vector<uint8_t> expected;
+  };
+  const Case cases[] = {
+      // flags 0x01: literal 'a'; then a reference to ring position 2031 (b0 0xEF, b1 0x70 | 2)
+      // of 4 bytes. Five bytes produced, three kept.
+      {"overrun cut to size", {0x01, 'a', 0xEF, 0x72}, 3, {'a', 'a', 'a'}},
+      // A literal past the size is dropped likewise: flags 0x03, literals 'x' 'y'.
+      {"literal past the size", {0x03, 'x', 'y'}, 1, {'x'}},
+      // flags 0x01: literal 'a', then nothing: the other nine bytes stay zero.
+      {"short stream zero-filled", {0x01, 'a'}, 10, {'a', 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      // flags 0x01: literal 'a'; item 1 is a reference with only its first byte (0xEF): ignored.
+      {"half a reference", {0x01, 'a', 0xEF}, 2, {'a', 0}},
+      // flags 0x00: a reference to position 0 (zeros) of 17 bytes into a 4-byte member.
+      {"reference into the zeroed ring", {0x00, 0x00, 0x0F}, 4, {0, 0, 0, 0}},
+  };
+  auto dir = test::scratchFolder();
+  for (const Case& c : cases) {
+    std::string path = writeArchive(dir, "fidelity.mlz", buildMlz({{"m", c.stream, 1, c.unpacked}}));
+    MlzArchive a;
+    uint32_t size = 0;
+    auto got = a.extract(path, "m", &size);
+    ASSERT_TRUE(got) << c.what;
+    EXPECT_EQ(*got, c.expected) << c.what;
+    EXPECT_EQ(size, c.unpacked) << c.what;
+  }
+}
+
 TEST(MlzArchive, SwitchingArchivesReloadsTheDirectory) {
   auto dir = test::scratchFolder();
   std::string pa = writeArchive(dir, "a.mlz", buildMlz({{"x", test::bytesOf("A1")}}));
@@ -170,8 +206,6 @@ TEST(MlzArchive, HostileArchivesAreRefused) {
   EXPECT_FALSE(a.extract(writeArchive(dir, "size.mlz", past), "a"));
   // An LZSS member claiming an absurd unpacked size is refused before anything is allocated.
   EXPECT_FALSE(a.extract(writeArchive(dir, "huge.mlz", buildMlz({{"a", {0x01, 'a'}, 1, 0xFFFFFFFF}})), "a"));
-  // An LZSS member that does not fill its unpacked size is damaged.
-  EXPECT_FALSE(a.extract(writeArchive(dir, "short.mlz", buildMlz({{"a", {0x01, 'a'}, 1, 10}})), "a"));
   // A member name filling all 64 bytes without a NUL is read within its field.
   auto noNul = buildMlz({{"a", test::bytesOf("x")}});
   std::fill(noNul.begin() + 16, noNul.begin() + 16 + 64, 'N');

@@ -65,10 +65,11 @@ class PlayerTest : public ::testing::Test {
 TEST(PlayerOptions, ParsesEveryOption) {
   const char* argv[] = {"p", "--root", "/x", "--headless", "--frames=30", "--virtual-clock",
                         "--input", "in.txt", "--screenshot", "5:a.png", "--screenshot=9:b.png",
-                        "--scale", "3", "--audio-out", "o.wav", "--dump-state", "s.txt"};
+                        "--scale", "3", "--audio-out", "o.wav", "--dump-state", "s.txt",
+                        "--fullscreen", "--integer-scale"};
   PlayerOptions o;
   std::string why;
-  ASSERT_TRUE(parsePlayerOptions(17, argv, o, why)) << why;
+  ASSERT_TRUE(parsePlayerOptions(19, argv, o, why)) << why;
   EXPECT_EQ(*o.root, "/x");
   EXPECT_TRUE(o.headless);
   EXPECT_EQ(o.frames, 30u);
@@ -80,6 +81,8 @@ TEST(PlayerOptions, ParsesEveryOption) {
   EXPECT_EQ(o.scale, 3);
   EXPECT_EQ(o.audioOut, "o.wav");
   EXPECT_EQ(o.dumpState, "s.txt");
+  EXPECT_TRUE(o.fullscreen);
+  EXPECT_TRUE(o.integerScale);
 }
 
 TEST(PlayerOptions, BadValuesGiveOneReason) {
@@ -99,6 +102,7 @@ TEST(PlayerOptions, BadValuesGiveOneReason) {
   EXPECT_TRUE(fails({"--root"}));
   EXPECT_TRUE(fails({"--dump-state"}));
   EXPECT_TRUE(fails({"--headless=yes"}));
+  EXPECT_TRUE(fails({"--fullscreen=1"}));
   EXPECT_TRUE(fails({"--fail-at", "moon"}));
   EXPECT_TRUE(fails({"--bogus"}));
 }
@@ -164,6 +168,41 @@ TEST_F(PlayerTest, ConfiguredKeysAndSkipLockThroughTheScript) {
   std::string cfg = readText(dir + "/sorel.cfg");
   EXPECT_EQ(cfg.rfind("[KEY_CONFIG]\r\nKEY_D=44\r\nKEY_START=20\r\n", 0), 0u) << cfg;
   EXPECT_NE(cfg.find("LOCK_SKIP=1\r\n"), std::string::npos);
+}
+
+TEST_F(PlayerTest, AGamepadSessionDrivesTheLatchLikeTheSameKeySession) {
+  // D and E get key codes so that the keyboard session has them too; the pad has them anyway.
+  writeText(dir + "/sorel.cfg",
+            "[KEY_CONFIG]\r\nKEY_D=44\r\nKEY_E=45\r\nKEY_START=0D\r\n"
+            "[PAD_CONFIG]\r\nPAD_A=turbo x\r\nPAD_C=a,TURBO\r\n");
+  writeText(dir + "/keys.txt",
+            "2 press right\n3 down up\n4 press c\n6 up up\n7 press z\n8 press x\n"
+            "9 press enter\n10 press d\n11 down left\n13 up left\n14 press e\n"
+            "15 tap 100 100\n15 press c\n17 down down\n18 press right\n19 up down\n");
+  writeText(dir + "/pads.txt",
+            "2 pad dpright\n3 pad dpup down\n4 pad a\n6 pad dpup up\n7 pad x\n8 pad b\n"
+            "9 pad y\n10 pad leftshoulder\n11 pad stickleft down\n13 pad stickleft up\n"
+            "14 pad rightshoulder\n15 tap 100 100\n15 pad a\n17 pad stickdown down\n"
+            "18 pad dpright\n19 pad stickdown up\n");
+  for (const char* program : {"pocketplayer", "handheldplayer"}) {
+    std::string dumps[2];
+    for (int i = 0; i < 2; ++i) {
+      Outcome r = run(program, "--root '" + dir + "' --headless --virtual-clock --frames 20 --input '" +
+                                   dir + (i ? "/pads.txt'" : "/keys.txt'") + " --dump-input '" + dir +
+                                   "/dump.txt'");
+      ASSERT_EQ(r.exitCode, 0) << program << ": " << r.err;
+      // The unknown name is reported once, and only once per run.
+      size_t at = r.err.find("'turbo'");
+      EXPECT_NE(at, std::string::npos) << r.err;
+      EXPECT_EQ(r.err.find("turbo", at + 7), std::string::npos) << r.err;
+      dumps[i] = readText(dir + "/dump.txt");
+    }
+    EXPECT_EQ(dumps[1], dumps[0]) << program;
+    // And the session really pressed something: C, then D and E.
+    EXPECT_NE(dumps[0].find(" c=1 "), std::string::npos) << dumps[0];
+    EXPECT_NE(dumps[0].find(" d=1 "), std::string::npos);
+    EXPECT_NE(dumps[0].find(" e=1 "), std::string::npos);
+  }
 }
 
 TEST_F(PlayerTest, ScreenshotsShowTheBlankScreenAtTheLogicalSize) {

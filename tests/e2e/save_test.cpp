@@ -1,0 +1,201 @@
+// Saving and loading as a player meets them, through the real programs: the sample game made
+// and converted at both sizes, played headless on the virtual clock to its first choice, the
+// choice made (pocketplayer with keys, handheldplayer with a tap), a quick save at the next
+// message; the player closes, starts again and quick-loads. The state dump and the screenshot
+// after the load equal those at the save. The automatic choice save brings the same choices
+// back, and the read table of the first run lets read-skip run through the known messages.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/screenshot.h"
+#include "tests/e2e/run_program.h"
+
+namespace sorel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Frames of the first run (the virtual clock makes them the same on both screens).
+constexpr int kChoiceShown = 448;   // the first choice's menu is built
+constexpr int kChoose = 449;        // the reader chooses Hina
+constexpr int kQuickSave = 490;     // centre key at Hina's answer, its marker up
+constexpr int kSaveShot = 495;
+constexpr int kFirstRunEnd = 500;
+// Frames of the second run: the quick load at the first message, the answer typed again.
+constexpr int kQuickLoad = 105;
+constexpr int kShift = kQuickSave - 146;  // the answer runs 344 frames earlier than in the first run
+constexpr int kSecondRunEnd = 160;
+
+struct PlayRun {
+  int exitCode = -1;
+  std::string output;
+  std::vector<std::map<std::string, std::string>> frames;
+  std::vector<uint8_t> shot;
+
+  std::string get(int frame, const std::string& key) const {
+    if (frame < 1 || size_t(frame) > frames.size()) return "";
+    auto it = frames[size_t(frame) - 1].find(key);
+    return it == frames[size_t(frame) - 1].end() ? "" : it->second;
+  }
+  int num(int frame, const std::string& key) const { return std::atoi(get(frame, key).c_str()); }
+};
+
+class SaveAndLoad : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_dir = fs::path(SOREL_TEST_TMP) / "save_and_load";
+    std::error_code ec;
+    fs::remove_all(s_dir, ec);
+    fs::create_directories(s_dir, ec);
+    const std::string game = (s_dir / "game").string();
+    auto made = runProgram("sorel-mkgame", quote(game) + " -q");
+    if (made.exitCode != 0) {
+      s_problem = "sorel-mkgame: " + made.output;
+      return;
+    }
+    for (int size : {640, 320}) {
+      fs::path out = s_dir / ("r" + std::to_string(size));
+      fs::create_directories(out, ec);
+      auto conv = runProgram("convSorel", "--batch --game " + quote(game) + " --out " + quote(out.string()) +
+                                              " --size " + std::to_string(size) + " --no-music --no-voices");
+      if (conv.exitCode != 0) {
+        s_problem = "convSorel: " + conv.output;
+        return;
+      }
+    }
+  }
+  void SetUp() override {
+    if (!s_problem.empty()) FAIL() << s_problem;
+  }
+
+  static fs::path root(int size) { return s_dir / ("r" + std::to_string(size)); }
+  static fs::path saveFolder(int size) { return root(size) / "data" / "save"; }
+
+  /// Writes sorel.cfg (the centre key is Enter on both builds) and runs the player.
+  static PlayRun play(const std::string& program, int size, const std::string& config, const std::string& input,
+                  int frames, int shotFrame) {
+    const fs::path dir = s_dir / program;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    std::ofstream(root(size) / "sorel.cfg", std::ios::binary) << config << "[KEY_CONFIG]\r\nKEY_START=0D\r\n";
+    std::ofstream(dir / "input.txt") << input;
+    fs::remove(dir / "state.txt", ec);
+    fs::remove(dir / "shot.png", ec);
+    std::string args = "--root " + quote(root(size).string()) + " --headless --virtual-clock --scenario " +
+                       quote("01-01(導入).bin") + " --input " + quote((dir / "input.txt").string()) + " --frames " +
+                       std::to_string(frames) + " --dump-state " + quote((dir / "state.txt").string());
+    if (shotFrame) args += " --screenshot " + quote(std::to_string(shotFrame) + ":" + (dir / "shot.png").string());
+    PlayRun run;
+    auto r = runProgram(program, args);
+    run.exitCode = r.exitCode;
+    run.output = r.output;
+    std::ifstream dump(dir / "state.txt");
+    for (std::string line; std::getline(dump, line);) {
+      std::map<std::string, std::string> values;
+      std::istringstream words(line);
+      for (std::string word; words >> word;)
+        if (auto eq = word.find('='); eq != std::string::npos) values[word.substr(0, eq)] = word.substr(eq + 1);
+      run.frames.push_back(std::move(values));
+    }
+    std::ifstream png(dir / "shot.png", std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(png)), std::istreambuf_iterator<char>());
+    int w = 0, h = 0;
+    if (!bytes.empty()) platform::decodePngRgb(bytes, run.shot, w, h);
+    return run;
+  }
+
+  /// The introduction's advances up to the choice, then the choice of the first bar.
+  static std::string toTheChoice(bool taps, int size) {
+    std::string in = "112 press right\n150 press right\n195 press right\n296 press right\n334 press right\n"
+                     "447 press right\n";
+    if (taps) in += std::to_string(kChoose) + " tap " + std::to_string(300 * size / 640) + " " +
+                    std::to_string(108 * size / 640) + "\n";
+    else in += std::to_string(kChoose) + " press down\n" + std::to_string(kChoose) + " press right\n";
+    return in;
+  }
+
+  static void saveCloseAndLoad(const std::string& program, int size, bool taps) {
+    std::error_code ec;
+    fs::remove_all(saveFolder(size), ec);
+    // The first run: to the choice, choose, quick save at the answer.
+    PlayRun first = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=4\r\n",
+                     toTheChoice(taps, size) + std::to_string(kQuickSave) + " press enter\n", kFirstRunEnd, kSaveShot);
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    ASSERT_EQ(first.frames.size(), size_t(kFirstRunEnd));
+    EXPECT_EQ(first.num(kChoiceShown, "choices"), 3);
+    EXPECT_EQ(first.num(kChoiceShown, "cursor"), 100) << "nothing selected yet";
+    EXPECT_EQ(first.num(kChoose, "chosen"), 1) << "Hina, by " << (taps ? "tap" : "key");
+    EXPECT_NE(first.get(kChoose + 1, "pc"), first.get(kChoiceShown, "pc")) << "the story went on";
+    ASSERT_TRUE(fs::exists(saveFolder(size) / "save001.dat")) << "the quick save";
+    ASSERT_TRUE(fs::exists(saveFolder(size) / "save601.dat")) << "the choice's automatic save";
+    ASSERT_TRUE(fs::exists(saveFolder(size) / "save000.dat")) << "the system data";
+    auto shown = runProgram("sorel-save", quote((saveFolder(size) / "save001.dat").string()));
+    EXPECT_EQ(shown.exitCode, 0) << shown.output;
+    EXPECT_NE(shown.output.find("title       -導入-"), std::string::npos) << shown.output;
+    EXPECT_NE(shown.output.find(size == 640 ? "160 x 128" : "80 x 64"), std::string::npos);
+    auto choiceSave = runProgram("sorel-save", quote((saveFolder(size) / "save601.dat").string()));
+    // Taken by CHOICE_BEGIN, before the choices were added: loading it runs the choice again.
+    EXPECT_EQ(choiceSave.exitCode, 0) << choiceSave.output;
+    EXPECT_NE(choiceSave.output.find("choices     0"), std::string::npos) << choiceSave.output;
+
+    // The second run: quick load at the first message.
+    PlayRun second = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=5\r\n",
+                      std::to_string(kQuickLoad) + " press enter\n", kSecondRunEnd, kSaveShot - kShift);
+    ASSERT_EQ(second.exitCode, 0) << second.output;
+    EXPECT_EQ(second.get(kQuickLoad, "pc"), first.get(kQuickSave, "pc")) << "loaded at the saved message";
+    for (const char* key : {"mode", "scenario", "pc", "visual", "stands", "window", "face", "cells", "marker", "backlog",
+                            "text", "log", "brightness", "choices", "chosen"})
+      EXPECT_EQ(second.get(kQuickSave - kShift, key), first.get(kQuickSave, key)) << key;
+    ASSERT_FALSE(first.shot.empty());
+    EXPECT_TRUE(second.shot == first.shot) << "the screen after the load is the screen at the save";
+
+    // The automatic choice save brings the same choices back.
+    fs::copy_file(saveFolder(size) / "save601.dat", saveFolder(size) / "save001.dat", fs::copy_options::overwrite_existing);
+    PlayRun back = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=5\r\n", std::to_string(kQuickLoad) + " press enter\n",
+                    kQuickLoad + 5, 0);
+    ASSERT_EQ(back.exitCode, 0) << back.output;
+    EXPECT_EQ(back.get(kQuickLoad + 2, "pc"), first.get(kChoiceShown, "pc")) << "waiting at the choice again";
+    EXPECT_EQ(back.num(kQuickLoad + 2, "choices"), 3);
+    EXPECT_EQ(back.num(kQuickLoad + 2, "cursor"), 100);
+    EXPECT_EQ(back.get(kQuickLoad + 2, "stands"), first.get(kChoiceShown, "stands"));
+
+    // Read-skip: the skip key held from the first message runs through every message read in the
+    // first run and stops at the choice; with the system data gone it stops at the first message.
+    const std::string skip = "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=1\r\n[MESSAGE_CONFIG]\r\nREAD_SKIP=1\r\n";
+    PlayRun skipped = play(program, size, skip, "90 down left\n", 300, 0);
+    ASSERT_EQ(skipped.exitCode, 0) << skipped.output;
+    EXPECT_EQ(skipped.num(300, "choices"), 3) << "skipped to the choice";
+    EXPECT_EQ(skipped.get(300, "pc"), first.get(kChoiceShown, "pc"));
+    fs::remove_all(saveFolder(size), ec);
+    PlayRun unread = play(program, size, skip, "90 down left\n", 300, 0);
+    EXPECT_EQ(unread.num(300, "backlog"), 0) << "nothing read: the skip stops at the first message";
+    EXPECT_EQ(unread.num(300, "choices"), 0);
+  }
+
+  static fs::path s_dir;
+  static std::string s_problem;
+};
+
+fs::path SaveAndLoad::s_dir;
+std::string SaveAndLoad::s_problem;
+
+TEST_F(SaveAndLoad, BothPlayersChooseSaveCloseStartAgainAndLoad) {
+  {
+    SCOPED_TRACE("pocketplayer, keys");
+    saveCloseAndLoad("pocketplayer", 640, false);
+  }
+  {
+    SCOPED_TRACE("handheldplayer, a tap");
+    saveCloseAndLoad("handheldplayer", 320, true);
+  }
+}
+
+}  // namespace
+}  // namespace sorel::test

@@ -1,0 +1,247 @@
+// Saving and loading through the application object: files in the save folder, the refusals
+// that leave the running game untouched, the menu's slots, the system data file with its
+// damaged-file handling, the leftovers of an interrupted write, and the choice save.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "converter/mlz_writer.h"
+#include "engine/game/save_data.h"
+#include "engine/game/system_data.h"
+#include "engine/resources/byte_io.h"
+#include "engine/resources/screen.h"
+#include "engine/runtime/app_context.h"
+#include "engine/state/profile.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "tools/script_asm.h"
+
+namespace sorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kScript = R"(
+    PUSH_INT 15
+    PUSH_INT -1
+    PUSH_STRING "\x82\xa0"
+    MESSAGE
+    CLEAR_STACK
+    PUSH_INT 15
+    PUSH_INT -1
+    PUSH_STRING "\x82\xa2"
+    MESSAGE
+    CLEAR_STACK
+end:
+    YIELD
+    PUSH_INT 0
+    JUMP @end
+)";
+
+std::vector<uint8_t> readBytes(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+void writeBytes(const fs::path& p, const std::vector<uint8_t>& b) {
+  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), long(b.size()));
+}
+
+class SaveLoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::resetWindowing();
+    clearProfile();
+    platform::setClockMode(platform::ClockMode::Virtual, 0);
+    screenWidth = 320;
+    screenHeight = 240;
+    host = fs::path(SOREL_TEST_TMP) / ("save_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(host);
+    fs::create_directories(host / "data" / "save");
+    auto bytes = script::assemble(kScript).bytes;
+    MlzWriter w;
+    ASSERT_TRUE(w.open(*platform::systemPath((host / "data" / "Script.mlz").string()), 1));
+    ASSERT_TRUE(w.add("01-01.bin", bytes, true));
+    ASSERT_TRUE(w.close());
+    start();
+  }
+  void start() {
+    app.reset();
+    platform::resetWindowing();
+    EngineConfig config;
+    config.kind = PlayerKind::Handheld;
+    config.programFolder = *platform::systemPath(host.string() + "/");
+    app = std::make_unique<AppContext>(config);
+    ASSERT_TRUE(WindowBase::registerWindowClass());
+    ASSERT_NE(app->createWindow(320, 240), nullptr);
+    ASSERT_EQ(app->openDisplay(), DisplayOpenError::None);
+    app->initialise();
+    app->setVirtualClockStep(16);
+  }
+  void TearDown() override {
+    app.reset();
+    platform::resetWindowing();
+    clearProfile();
+    platform::setClockMode(platform::ClockMode::Real);
+  }
+  void frames(int n) {
+    for (int i = 0; i < n; ++i) app->idlePass();
+  }
+  /// The story started and waiting at its first message.
+  void toFirstMessage() {
+    ASSERT_TRUE(app->startStory("01-01.bin"));
+    frames(30);
+    ASSERT_EQ(app->game()->message.markerShown, 1u);
+  }
+  fs::path save(int slot) const { return host / "data" / "save" / saveFileName(slot); }
+  fs::path systemFile() const { return host / "data" / "save" / "save000.dat"; }
+
+  fs::path host;
+  std::unique_ptr<AppContext> app;
+};
+
+TEST_F(SaveLoad, NothingIsSavedBeforeTheFirstSnapshotOrWhileSavesAreOff) {
+  EXPECT_FALSE(app->saveGame(0));
+  EXPECT_FALSE(fs::exists(save(0)));
+  toFirstMessage();
+  EXPECT_TRUE(app->saveEnabled()) << "the story starts with saving on, as New Game does";
+  app->setSaveEnabled(false);
+  EXPECT_FALSE(app->game()->host().saveGame(0)) << "quick save obeys the save entries";
+  EXPECT_FALSE(app->game()->host().saveGame(600)) << "no automatic choice save in a replay";
+  EXPECT_FALSE(fs::exists(save(0)));
+  EXPECT_FALSE(fs::exists(save(600)));
+  EXPECT_FALSE(app->saveGame(15)) << "slots are 0..14 and 600";
+}
+
+TEST_F(SaveLoad, ASaveLoadsBackAfterARestartWithTheReadTable) {
+  toFirstMessage();
+  const uint32_t pc = app->game()->script.pc;
+  ASSERT_TRUE(app->saveGame(3));
+  int newest = -2;
+  EXPECT_EQ(app->saveSlotEntries(newest)[3].loadEnabled, true) << "seen before it reaches the disk";
+  app->flushSaves();
+  auto bytes = readBytes(save(3));
+  EXPECT_TRUE(isCompleteSaveFile(bytes));
+  EXPECT_EQ(bytes.size(), 9624u + 54 + 80 * 64 * 2 + 4) << "the handheld's thumbnail, an empty backlog";
+  EXPECT_TRUE(fs::exists(systemFile())) << "the system data follows every save";
+  auto slots = app->saveSlotEntries(newest);
+  EXPECT_EQ(newest, 3);
+  EXPECT_TRUE(slots[3].loadEnabled);
+  EXPECT_EQ(slots[3].label, "2004-04-01 00:00:00 ") << "time and (no) chapter title";
+  EXPECT_EQ(slots[3].thumbnail.width, 80u);
+  EXPECT_FALSE(slots[0].loadEnabled);
+  EXPECT_EQ(slots[0].label, "---- \x96\xA2\x92\xE8\x8B\x60 ----");
+  // The reader goes on; the message is read.
+  app->input().count(Key::Right) = 1;
+  frames(30);
+  EXPECT_EQ(app->game()->backlog().count(), 1u);
+  platform::postMessage(app->window(), platform::WM_CLOSE, 0, 0);
+  platform::Message m;
+  while (platform::peekMessage(m, true) && m.message != platform::WM_QUIT) platform::dispatchMessage(m);
+  start();
+  EXPECT_TRUE(app->game()->readTable().isRead("01-01.bin", pc)) << "the read table survives the restart";
+  EXPECT_EQ(app->game()->visitedScenarios.size(), 1u);
+  ASSERT_TRUE(app->loadGame(3));
+  EXPECT_EQ(app->game()->script.pc, pc);
+  EXPECT_EQ(app->gameMode, uint32_t(kModeStory));
+  EXPECT_TRUE(app->saveEnabled());
+  frames(30);
+  EXPECT_EQ(app->game()->message.markerShown, 1u);
+  EXPECT_EQ(app->game()->backlog().count(), 0u) << "the backlog as it was at the save";
+}
+
+TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
+  toFirstMessage();
+  ASSERT_TRUE(app->saveGame(0));
+  app->flushSaves();
+  const auto good = readBytes(save(0));
+  app->input().count(Key::Right) = 1;
+  frames(30);
+  const uint32_t pc = app->game()->script.pc;
+  const size_t log = app->game()->backlog().count();
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<uint8_t>&)> spoil;
+  };
+  const std::vector<Case> cases = {
+      {"short", [](auto& b) { b.resize(9000); }},
+      {"magic", [](auto& b) { b[1] = 'X'; }},
+      {"stack count", [](auto& b) { storeU32(&b[save_field::kStack], 99); }},
+      {"scenario without its end", [](auto& b) { std::memset(&b[save_field::kScenario], 'a', 32); }},
+      {"thumbnail offset", [](auto& b) { storeU32(&b[4], uint32_t(b.size())); }},
+      {"backlog past the end", [](auto& b) { storeU32(&b[b.size() - 4], 0x10000); }},
+      {"missing scenario", [](auto& b) { std::memcpy(&b[save_field::kScenario], "99-99.bin", 10); }},
+  };
+  for (const Case& c : cases) {
+    auto bytes = good;
+    c.spoil(bytes);
+    writeBytes(save(0), bytes);
+    EXPECT_FALSE(app->loadGame(0)) << c.what;
+    EXPECT_EQ(app->game()->script.pc, pc) << c.what;
+    EXPECT_EQ(app->game()->backlog().count(), log) << c.what;
+  }
+  fs::remove(save(0));
+  EXPECT_FALSE(app->loadGame(0)) << "missing";
+  int newest = 0;
+  EXPECT_FALSE(app->saveSlotEntries(newest)[0].loadEnabled);
+}
+
+TEST_F(SaveLoad, ADamagedSystemDataFileIsKeptAsideAndTheListsStartEmpty) {
+  toFirstMessage();
+  ASSERT_TRUE(app->saveSystemData());
+  app->flushSaves();
+  auto bytes = readBytes(systemFile());
+  bytes[8] = 0x7F;  // a byte length past the end
+  writeBytes(systemFile(), bytes);
+  start();
+  EXPECT_TRUE(app->game()->visitedScenarios.empty());
+  EXPECT_EQ(readBytes(fs::path(systemFile().string() + ".bak")), bytes);
+  EXPECT_EQ(readBytes(systemFile()), bytes) << "not overwritten until the next write";
+}
+
+TEST_F(SaveLoad, LeftoversOfAnInterruptedWriteAreRecoveredOrDropped) {
+  toFirstMessage();
+  ASSERT_TRUE(app->saveGame(0));
+  ASSERT_TRUE(app->saveGame(1));
+  app->flushSaves();
+  const auto first = readBytes(save(0));
+  auto newer = first;
+  newer[save_field::kVars] = 7;  // a complete newer file, written but never renamed
+  writeBytes(fs::path(save(0).string() + ".part"), newer);
+  auto half = first;
+  half.resize(half.size() / 2);
+  writeBytes(fs::path(save(1).string() + ".part"), half);
+  auto system = readBytes(systemFile());
+  writeBytes(fs::path(systemFile().string() + ".part"), std::vector<uint8_t>(system.begin(), system.end() - 3));
+  writeBytes(host / "data" / "save" / "notes.txt.part", {1, 2, 3});
+  start();
+  EXPECT_EQ(readBytes(save(0)), newer) << "the complete leftover is put in place";
+  EXPECT_EQ(readBytes(save(1)), first) << "the partial one is dropped, the old save stays";
+  EXPECT_EQ(readBytes(systemFile()), system);
+  EXPECT_FALSE(fs::exists(save(0).string() + ".part"));
+  EXPECT_FALSE(fs::exists(save(1).string() + ".part"));
+  EXPECT_FALSE(fs::exists(systemFile().string() + ".part"));
+  EXPECT_TRUE(fs::exists(host / "data" / "save" / "notes.txt.part")) << "other files are left alone";
+}
+
+TEST_F(SaveLoad, TheChoiceSaveIsReturnedToOnce) {
+  toFirstMessage();
+  app->returnToLastChoice();  // nothing saved yet: nothing happens
+  EXPECT_FALSE(app->choiceSaved());
+  ASSERT_TRUE(app->game()->host().saveGame(600));
+  EXPECT_TRUE(app->choiceSaved());
+  app->flushSaves();
+  EXPECT_TRUE(fs::exists(save(600)));
+  const uint32_t pc = app->game()->script.pc;
+  app->input().count(Key::Right) = 1;
+  frames(30);
+  ASSERT_NE(app->game()->script.pc, pc);
+  app->returnToLastChoice();
+  EXPECT_FALSE(app->choiceSaved());
+  EXPECT_EQ(app->game()->script.pc, pc);
+}
+
+}  // namespace
+}  // namespace sorel
