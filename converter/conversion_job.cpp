@@ -2,6 +2,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <time.h>
+
+#include <condition_variable>
+#include <optional>
+#include <thread>
+
+#include <algorithm>
+#include <chrono>
 
 #include "converter/audio_conversion.h"
 #include "converter/mlz_writer.h"
@@ -21,6 +29,13 @@ constexpr const char* kGameExecutable = "Lumenwish.exe";
 std::string withReason(std::string what, int err) {
   if (err != 0) what += std::string(": ") + std::strerror(err);
   return what;
+}
+
+/// Processor time of the calling thread in microseconds.
+uint64_t threadCpuUs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return uint64_t(t.tv_sec) * 1000000u + uint64_t(t.tv_nsec) / 1000u;
 }
 }
 
@@ -42,6 +57,11 @@ StartMessage startMessage(StartRefusal refusal) {
 }
 
 std::string encoderLine(std::string_view encoderVersion) { return "GOGO.DLL : " + std::string(encoderVersion); }
+
+int effectiveJobs(int jobs) {
+  if (jobs > 0) return std::min(jobs, 64);
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+}
 
 std::string probeEncoder() {
   Mp3EncoderModule encoder;
@@ -102,11 +122,19 @@ void ConversionJob::finishArchive(MlzWriter& writer, std::string_view output) {
 void ConversionJob::runJob() {
   if (m_done.load()) return;
   const uint32_t started = platform::tickCount();
+  const uint64_t cpuStarted = threadCpuUs();
   m_count = 0;
   m_total = 0;
 
   const std::string data = m_settings.outputFolder + "data";
   for (const char* sub : {"", "\\bgm", "\\se", "\\sys"}) platform::createFolder(data + sub);
+
+  // The MP3 encoder sets up its shared tables on first use; do that here, before several
+  // members are encoded at once.
+  if (m_settings.music || m_settings.voices) {
+    Mp3EncoderModule warmUp;
+    if (warmUp.load()) warmUp.encode(std::vector<int16_t>(1152, 0), PcmFormat{1, 22050}, 32);
+  }
 
   // Step 1: the update list, whatever the content groups.
   m_updates.build(m_settings.gameFolder);
@@ -142,12 +170,17 @@ void ConversionJob::runJob() {
     voiceStep(voice);
   }
 
+  m_summary.cancelled = m_cancel.load();
+  const uint64_t own = threadCpuUs() - cpuStarted;
+  m_summary.cpuUs += own;
+  m_summary.spanUs += own;
   m_summary.elapsedMs = platform::tickCount() - started;
   setCurrent("");
   m_done.store(1, std::memory_order_release);
 }
 
 bool ConversionJob::openSource(std::string_view source, PacArchive& pac) {
+  if (m_cancel.load()) return false;
   const std::string path = sourcePath(source);
   if (!platform::fileExists(path)) {
     // An absent archive skips its step; the summary names it.
@@ -159,7 +192,93 @@ bool ConversionJob::openSource(std::string_view source, PacArchive& pac) {
     return false;
   }
   m_total += static_cast<int>(pac.memberCount());
+  if (m_listener) m_listener({std::string(source), 0, static_cast<int>(pac.memberCount())});
   return true;
+}
+
+template <class Result>
+bool ConversionJob::forEachMember(std::string_view source, size_t count, const std::function<Result(size_t)>& produce,
+                                  const std::function<void(size_t, Result&)>& consume) {
+  StepProgress progress{std::string(source), 0, static_cast<int>(count)};
+  auto consumed = [&](size_t i, Result& r) {
+    consume(i, r);
+    ++m_count;
+    ++progress.done;
+    if (m_listener) m_listener(progress);
+  };
+  const size_t jobs = static_cast<size_t>(effectiveJobs(m_settings.jobs));
+  if (jobs <= 1 || count <= 1) {
+    for (size_t i = 0; i < count; ++i) {
+      if (m_cancel.load()) return false;
+      Result r = produce(i);
+      consumed(i, r);
+    }
+    return true;
+  }
+
+  // Workers take members in order and park their results by index; this thread writes them in
+  // member order, so the output never depends on which worker finished first. At most `window`
+  // results wait, which bounds the memory to a few members per worker.
+  const size_t window = 2 * jobs + 2;
+  std::vector<std::optional<Result>> slots(count);
+  std::mutex mutex;
+  std::condition_variable changed;
+  size_t next = 0, written = 0;
+  bool stop = false;  // set by this thread when it stops writing: the workers then stop too
+  std::vector<uint64_t> workerCpu(std::min(jobs, count), 0);
+  auto worker = [&](size_t self) {
+    const uint64_t cpuStarted = threadCpuUs();
+    struct Account {
+      uint64_t& out;
+      uint64_t from;
+      ~Account() { out = threadCpuUs() - from; }
+    } account{workerCpu[self], cpuStarted};
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stop || next >= count || next < written + window; });
+        if (stop || next >= count || m_cancel.load()) return;
+        i = next++;
+      }
+      Result r = produce(i);
+      std::lock_guard lock(mutex);
+      slots[i].emplace(std::move(r));
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < workerCpu.size(); ++t) threads.emplace_back(worker, t);
+  size_t i = 0;
+  for (; i < count; ++i) {
+    std::optional<Result> r;
+    {
+      std::unique_lock lock(mutex);
+      // cancel() does not signal: look at the flag every 50 ms while waiting.
+      while (!slots[i] && !m_cancel.load()) changed.wait_for(lock, std::chrono::milliseconds(50));
+      if (m_cancel.load()) break;
+      r = std::move(slots[i]);
+      slots[i].reset();
+    }
+    consumed(i, *r);
+    std::lock_guard lock(mutex);
+    ++written;
+    changed.notify_all();
+  }
+  {
+    std::lock_guard lock(mutex);
+    stop = true;
+    changed.notify_all();
+  }
+  // Members already taken are finished before the step returns: nothing runs on after it.
+  for (auto& t : threads) t.join();
+  uint64_t busiest = 0;
+  for (uint64_t c : workerCpu) {
+    m_summary.cpuUs += c;
+    busiest = std::max(busiest, c);
+  }
+  m_summary.spanUs += busiest;
+  return i == count;
 }
 
 void ConversionJob::copyStep(std::string_view source, std::string_view output, Copy kind) {
@@ -171,29 +290,44 @@ void ConversionJob::copyStep(std::string_view source, std::string_view output, C
     m_summary.failures.push_back(withReason(std::string(output) + ": cannot be created", errno));
     return;
   }
-  for (size_t i = 0; i < pac.memberCount(); ++i) {
-    const std::string& name = pac.entry(i).name;
-    setCurrent(name);
-    auto bytes = pac.readMember(i);
-    UpdateNode* update = kind == Copy::Script ? m_updates.findUpdate(name) : nullptr;
+  // The updates are taken here, in member order: a later member of the same name finds the
+  // update already used, exactly as when the members are copied one by one.
+  std::vector<std::optional<std::vector<uint8_t>>> updates(pac.memberCount());
+  if (kind == Copy::Script)
+    for (size_t i = 0; i < pac.memberCount(); ++i)
+      if (UpdateNode* update = m_updates.findUpdate(pac.entry(i).name)) {
+        updates[i] = std::move(update->bytes);
+        update->bytes.clear();
+      }
+  struct Copied {
     std::vector<uint8_t> member;
-    if (update) {
-      // The update replaces the member; its bytes are not needed after this.
-      member = std::move(update->bytes);
-      update->bytes.clear();
-    } else if (bytes) {
-      member = std::move(*bytes);
+    PackedMember packed;
+    bool unpacked = true;
+  };
+  std::function<Copied(size_t)> produce = [&](size_t i) {
+    setCurrent(pac.entry(i).name);
+    Copied c;
+    if (updates[i]) {
+      c.member = std::move(*updates[i]);
+    } else if (auto bytes = pac.readMember(i)) {
+      c.member = std::move(*bytes);
     } else {
-      m_summary.problems.push_back({std::string(output), name, "cannot be unpacked"});
+      c.unpacked = false;
     }
+    c.packed = MlzWriter::pack(c.member, true);
+    return c;
+  };
+  std::function<void(size_t, Copied&)> consume = [&](size_t i, Copied& c) {
+    const std::string& name = pac.entry(i).name;
+    if (!c.unpacked) m_summary.problems.push_back({std::string(output), name, "cannot be unpacked"});
     if (kind == Copy::Table) {
-      if (sameName(name, "StandInfo.DAT")) m_standInfo = member;
-      if (sameName(name, "VisualInfo.DAT")) m_visualInfo = member;
+      if (sameName(name, "StandInfo.DAT")) m_standInfo = c.member;
+      if (sameName(name, "VisualInfo.DAT")) m_visualInfo = c.member;
     }
-    writer.add(name, member, true);
-    ++m_count;
-  }
-  finishArchive(writer, output);
+    writer.add(name, c.packed);
+  };
+  if (forEachMember(source, pac.memberCount(), produce, consume)) finishArchive(writer, output);
+  else writer.abandon();
 }
 
 void ConversionJob::pictureStep(std::string_view source, std::string_view outputBase, PictureArchive kind) {
@@ -208,15 +342,24 @@ void ConversionJob::pictureStep(std::string_view source, std::string_view output
   }
   PictureConverter converter(kind, pac, m_tables, opaqueVisualNames(), m_settings.sizeFactor,
                              m_settings.qualityIndex);
-  for (size_t i = 0; i < pac.memberCount(); ++i) {
+  struct Picture {
+    ConvertedMember member;
+    PackedMember packed;
+  };
+  std::function<Picture(size_t)> produce = [&](size_t i) {
     setCurrent(pac.entry(i).name);
-    ConvertedMember m = converter.convert(i);
-    if (!m.problem.empty()) m_summary.problems.push_back({output, pac.entry(i).name, m.problem});
-    else if (m.picture) ++m_summary.pictures;
-    writer.add(m.name, m.bytes, true);
-    ++m_count;
-  }
-  finishArchive(writer, output);
+    Picture p{converter.convert(i), {}};
+    p.packed = MlzWriter::pack(p.member.bytes, true);
+    p.member.bytes.clear();
+    return p;
+  };
+  std::function<void(size_t, Picture&)> consume = [&](size_t i, Picture& p) {
+    if (!p.member.problem.empty()) m_summary.problems.push_back({output, pac.entry(i).name, p.member.problem});
+    else if (p.member.picture) ++m_summary.pictures;
+    writer.add(p.member.name, p.packed);
+  };
+  if (forEachMember(source, pac.memberCount(), produce, consume)) finishArchive(writer, output);
+  else writer.abandon();
 }
 
 void ConversionJob::noteBitrate(std::string_view group, const SoundTarget& target) {
@@ -226,35 +369,45 @@ void ConversionJob::noteBitrate(std::string_view group, const SoundTarget& targe
                             std::to_string(target.kbps) + " kbit/s");
 }
 
+namespace {
+struct EncodedSound {
+  std::vector<uint8_t> mp3;
+  std::string problem;
+};
+}  // namespace
+
 void ConversionJob::soundStep(std::string_view source, std::string_view folder, const SoundTarget& target) {
   PacArchive pac;
   if (!openSource(source, pac)) return;
   const std::string where = "data\\" + std::string(folder);
-  for (size_t i = 0; i < pac.memberCount(); ++i) {
-    const std::string& name = pac.entry(i).name;
-    setCurrent(name);
-    const std::string file = replaceExtension(untilNul(name), ".mp3");
+  auto fileOf = [&](size_t i) { return replaceExtension(untilNul(pac.entry(i).name), ".mp3"); };
+  // The name becomes a file name: it must not lead out of the sound folder.
+  auto plainName = [](const std::string& file) { return !lastCharOf(file, '\\') && !lastCharOf(file, '/'); };
+  std::function<EncodedSound(size_t)> produce = [&](size_t i) {
+    setCurrent(pac.entry(i).name);
+    EncodedSound s;
+    if (!plainName(fileOf(i))) s.problem = "not a plain file name";
+    else if (auto bytes = pac.readMember(i)) s.mp3 = convertSound(*bytes, target, s.problem);
+    else s.problem = "cannot be unpacked";
+    return s;
+  };
+  std::function<void(size_t, EncodedSound&)> consume = [&](size_t i, EncodedSound& s) {
+    const std::string file = fileOf(i);
+    const bool plain = plainName(file);
     const std::string filePath = outputPath(std::string(folder) + "\\" + file);
-    // The name becomes a file name: it must not lead out of the sound folder.
-    const bool plain = !lastCharOf(file, '\\') && !lastCharOf(file, '/');
-    std::string problem;
-    std::vector<uint8_t> mp3;
-    if (!plain) problem = "not a plain file name";
-    else if (auto bytes = pac.readMember(i)) mp3 = convertSound(*bytes, target, problem);
-    else problem = "cannot be unpacked";
     errno = 0;
-    if (!mp3.empty() && platform::writeWholeFile(filePath, mp3, false)) {
+    if (!s.mp3.empty() && platform::writeWholeFile(filePath, s.mp3, false)) {
       ++m_summary.sounds;
       ++m_summary.soundFiles;
-      m_summary.bytesWritten += mp3.size();
+      m_summary.bytesWritten += s.mp3.size();
     } else {
-      if (problem.empty()) problem = withReason("cannot be written", errno);
+      if (s.problem.empty()) s.problem = withReason("cannot be written", errno);
       // No file rather than one from an earlier run: the folder matches this conversion.
       if (plain) platform::removeFile(filePath);
-      m_summary.problems.push_back({where, name, problem, false});
+      m_summary.problems.push_back({where, pac.entry(i).name, s.problem, false});
     }
-    ++m_count;
-  }
+  };
+  forEachMember(source, pac.memberCount(), produce, consume);
 }
 
 void ConversionJob::voiceStep(const SoundTarget& target) {
@@ -267,20 +420,22 @@ void ConversionJob::voiceStep(const SoundTarget& target) {
     m_summary.failures.push_back(withReason(output + ": cannot be created", errno));
     return;
   }
-  for (size_t i = 0; i < pac.memberCount(); ++i) {
+  std::function<EncodedSound(size_t)> produce = [&](size_t i) {
+    setCurrent(pac.entry(i).name);
+    EncodedSound s;
+    if (auto bytes = pac.readMember(i)) s.mp3 = convertSound(*bytes, target, s.problem);
+    else s.problem = "cannot be unpacked";
+    return s;
+  };
+  std::function<void(size_t, EncodedSound&)> consume = [&](size_t i, EncodedSound& s) {
     const std::string& name = pac.entry(i).name;
-    setCurrent(name);
-    std::string problem;
-    std::vector<uint8_t> mp3;
-    if (auto bytes = pac.readMember(i)) mp3 = convertSound(*bytes, target, problem);
-    else problem = "cannot be unpacked";
     // Every source member keeps its entry: one that gave no MP3 is an empty member.
-    if (mp3.empty()) m_summary.problems.push_back({output, name, problem});
+    if (s.mp3.empty()) m_summary.problems.push_back({output, name, s.problem});
     else ++m_summary.sounds;
-    writer.add(replaceExtension(untilNul(name), ".mp3"), mp3, false);
-    ++m_count;
-  }
-  finishArchive(writer, output);
+    writer.add(replaceExtension(untilNul(name), ".mp3"), s.mp3, false);
+  };
+  if (forEachMember(std::string_view("Voice.pac"), pac.memberCount(), produce, consume)) finishArchive(writer, output);
+  else writer.abandon();
 }
 
 }  // namespace sorel

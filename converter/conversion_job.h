@@ -4,6 +4,7 @@
 // (count, total, current name) at any time; the done flag is written last.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -32,7 +33,11 @@ struct ConversionSettings {
   bool pictures = true;      ///< pictures, scenario and tables
   bool music = true;         ///< music, sound effects and system voices
   bool voices = true;        ///< character voices
+  int jobs = 0;              ///< members converted at the same time; 0: one per processor core
 };
+
+/// The number of members a job converts at the same time for a jobs setting (0: the cores).
+int effectiveJobs(int jobs);
 
 /// A member that could not be converted: an archive member written empty, or a sound file not
 /// written at all.
@@ -54,7 +59,21 @@ struct ConversionSummary {
   std::vector<std::string> notes;       ///< settings the job had to adapt (a bitrate MPEG lacks)
   std::vector<std::string> skipped;     ///< source archives absent from the game folder
   uint32_t elapsedMs = 0;
+  bool cancelled = false;               ///< stopped by cancel(): the interrupted archive was not written
+  /// Processor time of all the job's threads, and of its longest chain: the job's own thread
+  /// plus, per step, its busiest worker. Their ratio is the speed-up the threads allow when
+  /// every one of them has a core of its own, whatever else the machine runs (microseconds).
+  uint64_t cpuUs = 0;
+  uint64_t spanUs = 0;
 };
+
+/// Where a job stands within one archive step, reported to a listener on the job's thread.
+struct StepProgress {
+  std::string source;  ///< the source archive, "BG.pac"
+  int done = 0;        ///< members of the step written so far (0 when the step begins)
+  int members = 0;     ///< members of the step
+};
+using ProgressListener = std::function<void(const StepProgress&)>;
 
 /// Why Start does not create a job, in the order Start checks.
 enum class StartRefusal {
@@ -88,8 +107,18 @@ class ConversionJob : public WorkerThread {
   explicit ConversionJob(ConversionSettings settings);
   ~ConversionJob() override;
 
-  /// The whole job on the calling thread (the worker's body). Runs at most once.
+  /// The whole job on the calling thread (the worker's body). Runs at most once. The members of
+  /// each step are converted on settings().jobs threads; the archives and files are the same
+  /// bytes whatever that number.
   void runJob();
+  /// Asks a running job to stop: members being converted are finished, no further member is
+  /// started, the archive of the interrupted step is dropped (an earlier one of that name stays),
+  /// and the job ends with its done flag set. Safe from any thread.
+  void cancel() { m_cancel.store(true); }
+  bool cancelled() const { return m_cancel.load(); }
+  /// Called at the start of every step that opened its archive and after every member written,
+  /// on the job's thread. Set before the job starts.
+  void setListener(ProgressListener listener) { m_listener = std::move(listener); }
 
   /// Progress, safe to read from any thread while the job runs.
   int count() const { return m_count.load(std::memory_order_relaxed); }
@@ -121,11 +150,18 @@ class ConversionJob : public WorkerThread {
   std::string outputPath(std::string_view name) const;
   void setCurrent(std::string_view name);
   void finishArchive(class MlzWriter& writer, std::string_view output);
+  /// Converts members 0..count-1 of a step with produce (on the job's threads) and hands each
+  /// result to consume in member order on this thread, counting it. False when cancelled.
+  template <class Result>
+  bool forEachMember(std::string_view source, size_t count, const std::function<Result(size_t)>& produce,
+                     const std::function<void(size_t, Result&)>& consume);
 
   ConversionSettings m_settings;
   std::atomic<int> m_count{0};
   std::atomic<int> m_total{0};
   std::atomic<int> m_done{0};
+  std::atomic<bool> m_cancel{false};
+  ProgressListener m_listener;
   mutable std::mutex m_nameMutex;
   std::string m_currentName;
 

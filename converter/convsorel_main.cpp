@@ -15,6 +15,8 @@
 
 #include "sorel_version.h"
 #include "converter/conversion_job.h"
+#include "converter/converter_dialog_logic.h"
+#include "converter/converter_window.h"
 #include "engine/resources/sjis_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -27,19 +29,8 @@ using namespace sorel;
 constexpr const char* kProgram = "convSorel";
 constexpr const char* kRegistryKey = "Software\\ORBA\\Lumenwish";
 constexpr const char* kRegistryValue = "DIRECTORY";
-constexpr const char* kProgressPattern = "変換データ数：%d / %d (%s)";
 
 void fail(const std::string& message) { std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str()); }
-
-/// The game folder the dialog starts with: the registry value cut at its last backslash (the
-/// value names the game's program file).
-std::string registryGameFolder() {
-  auto value = platform::registryGetString(kRegistryKey, kRegistryValue);
-  if (!value) return {};
-  std::string folder(untilNul(*value));
-  if (auto cut = lastCharOf(folder, '\\')) folder.resize(*cut);
-  return folder;
-}
 
 /// A list position from the list's value: "64", "64/32" or "64/32kbit" for music ("32" or
 /// "32kbit" for voices); the value is the list's first number.
@@ -69,10 +60,7 @@ std::optional<int> rateIndex(const std::string& text) {
 }
 
 std::string progressLine(const ConversionJob& job) {
-  std::string name = platform::cp932ToUtf8Lossy(job.currentName());
-  char line[512];
-  std::snprintf(line, sizeof line, kProgressPattern, job.count(), job.total(), name.c_str());
-  return line;
+  return sorel::progressLine(job.count(), job.total(), job.currentName());
 }
 
 /// Creates the output folder and the data folders below it as the job will, and proves each
@@ -156,15 +144,30 @@ int main(int argc, char** argv) {
   app.add_option("--voice-bitrate", voiceBitrate,
                  "voices (always mono): 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128 or 160 kbit/s (default 32)");
   app.add_option("--voice-rate", voiceRate, "voices: 22050 or 44100 Hz (default 22050)");
+  int jobs = 0;
+  app.add_option("--jobs", jobs, "members converted at the same time (default: the number of processor cores)")
+      ->check(CLI::Range(1, 64));
+  std::string screenshot;
+  app.add_option("--screenshot", screenshot,
+                 "dialog only: save a PNG of the dialog once it is shown, then close it (for tests)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
   if (!batch) {
-    std::printf("%s: the conversion dialog is not available in this build; use --batch.\n\n%s", kProgram,
-                app.help().c_str());
-    return 2;
+    WindowOptions options;
+    options.jobs = jobs;
+    options.screenshot = screenshot;
+    if (!game.empty()) {
+      auto path = platform::systemPath(game);
+      if (!path) {
+        fail(game + ": the path has a character that Shift-JIS cannot hold");
+        return 2;
+      }
+      options.gameFolder = *path;
+    }
+    return runConverterWindow(argc, argv, options);
   }
 
   ConversionSettings settings;
@@ -235,13 +238,24 @@ int main(int argc, char** argv) {
   settings.musicStereo = stereo ? 1 : 0;
   settings.voiceBitrateIndex = *voiceBitrateIndex;
   settings.voiceRateIndex = *voiceRateIndex;
+  settings.jobs = jobs;
 
   ConversionJob job(settings);
+  const bool terminal = isatty(fileno(stdout)) != 0;
+  // A log gets a line per archive step and per tenth of its members instead of the rewritten
+  // terminal line.
+  ProgressLog log;
+  if (!terminal)
+    job.setListener([&](const StepProgress& p) {
+      if (auto line = log.line(p)) {
+        std::printf("%s\n", line->c_str());
+        std::fflush(stdout);
+      }
+    });
   if (!job.start()) {
     fail("cannot start the conversion thread");
     return 1;
   }
-  const bool terminal = isatty(fileno(stdout)) != 0;
   while (!job.done()) {
     if (terminal) {
       std::printf("\r%s\033[K", progressLine(job).c_str());
@@ -265,5 +279,6 @@ int main(int argc, char** argv) {
   printProblems(s.problems, true);
   printProblems(s.problems, false);
   for (const std::string& f : s.failures) fail(platform::cp932ToUtf8Lossy(f));
-  return s.failures.empty() ? 0 : 1;
+  // A member written empty is a failure too: scripts can tell a complete conversion by the status.
+  return s.failures.empty() && s.problems.empty() ? 0 : 1;
 }

@@ -35,27 +35,38 @@ bool MlzWriter::open(std::string_view path, uint32_t count) {
   return m_open;
 }
 
+PackedMember MlzWriter::pack(std::span<const uint8_t> bytes, bool compress) {
+  PackedMember m;
+  m.unpackedSize = static_cast<uint32_t>(bytes.size());
+  if (compress && !bytes.empty()) {
+    m.stored.resize(bytes.size() * 2 + 2);
+    m.stored.resize(encodeLzss(m.stored.data(), bytes));
+    m.method = mlz::kMethodLzss;
+  } else {
+    m.stored.assign(bytes.begin(), bytes.end());
+    m.method = mlz::kMethodStored;
+  }
+  return m;
+}
+
 bool MlzWriter::add(std::string_view name, std::span<const uint8_t> bytes, bool compress) {
   if (!m_open || m_next >= m_count) return false;
-  std::span<const uint8_t> stored = bytes;
-  uint32_t method = mlz::kMethodStored;
-  if (compress && !bytes.empty()) {
-    m_scratch.resize(bytes.size() * 2 + 2);
-    m_scratch.resize(encodeLzss(m_scratch.data(), bytes));
-    stored = m_scratch;
-    method = mlz::kMethodLzss;
-  }
-  if (m_dataOffset + stored.size() > 0xFFFFFFFFu) return false;
-  if (!m_file.write(stored.data(), stored.size())) return false;
+  return add(name, pack(bytes, compress));
+}
+
+bool MlzWriter::add(std::string_view name, const PackedMember& member) {
+  if (!m_open || m_next >= m_count) return false;
+  if (m_dataOffset + member.stored.size() > 0xFFFFFFFFu) return false;
+  if (!m_file.write(member.stored.data(), member.stored.size())) return false;
 
   uint8_t* e = m_directory.data() + mlz::kHeaderSize + size_t(m_next) * mlz::kEntrySize;
   std::string cut = cutName(name, mlz::kNameSize - 1);
   std::memcpy(e + mlz::kEntryName, cut.data(), cut.size());
-  storeU32(e + mlz::kEntryPackedSize, static_cast<uint32_t>(stored.size()));
-  storeU32(e + mlz::kEntryUnpackedSize, static_cast<uint32_t>(bytes.size()));
-  storeU32(e + mlz::kEntryMethod, method);
+  storeU32(e + mlz::kEntryPackedSize, static_cast<uint32_t>(member.stored.size()));
+  storeU32(e + mlz::kEntryUnpackedSize, member.unpackedSize);
+  storeU32(e + mlz::kEntryMethod, member.method);
   storeU32(e + mlz::kEntryOffset, static_cast<uint32_t>(m_dataOffset));
-  m_dataOffset += stored.size();
+  m_dataOffset += member.stored.size();
   ++m_next;
   return true;
 }
@@ -67,7 +78,6 @@ bool MlzWriter::close() {
   storeU32(m_directory.data() + mlz::kTotalSizeOffset, static_cast<uint32_t>(total));
   bool good = m_file.writeAt(0, m_directory.data(), m_directory.size()) && m_file.commit();
   m_directory.clear();
-  m_scratch.clear();
   return good;
 }
 

@@ -12,14 +12,28 @@
 
 namespace sorel {
 
+/// A member ready for the archive: its stored bytes (compressed or not) and directory values.
+/// Packing is the costly part and needs no writer, so it can run on any thread.
+struct PackedMember {
+  std::vector<uint8_t> stored;
+  uint32_t unpackedSize = 0;
+  uint32_t method = 0;
+};
+
 class MlzWriter {
  public:
+  /// Packs a member the way add() stores it: compressed with encodeLzss (method 1) when compress
+  /// is set and the member is not empty, stored (method 0) otherwise. Thread-safe.
+  static PackedMember pack(std::span<const uint8_t> bytes, bool compress);
+
   /// Creates the archive for exactly `count` members. False when the file cannot be created.
   bool open(std::string_view path, uint32_t count);
   /// Adds the next member: compressed with encodeLzss (method 1) when compress is set and the
   /// member is not empty, stored (method 0) otherwise. The name is cut to 63 bytes without
   /// splitting a double-byte character. False when all `count` entries are used or a write fails.
   bool add(std::string_view name, std::span<const uint8_t> bytes, bool compress);
+  /// Adds the next member packed beforehand; the same bytes as add() with the member's own bytes.
+  bool add(std::string_view name, const PackedMember& member);
   /// Writes the final header and directory and renames the archive into place. An archive with
   /// fewer members than announced keeps zeroed entries for the missing ones. False on any
   /// write failure (then nothing appears under the archive's name).
@@ -33,7 +47,6 @@ class MlzWriter {
  private:
   platform::OutputFile m_file;
   std::vector<uint8_t> m_directory;
-  std::vector<uint8_t> m_scratch;
   uint32_t m_count = 0;
   uint32_t m_next = 0;
   uint64_t m_dataOffset = 0;

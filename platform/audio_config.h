@@ -11,6 +11,9 @@ struct AudioConfig {
   /// When not empty, every byte given to the wave output is also written to this WAV file
   /// (host path).
   std::string captureHostPath;
+  /// Fault injection for tests: when positive, the output accepts this many buffers after
+  /// open and refuses every later one, as a failing device would.
+  int acceptBuffers = 0;
 };
 
 void setAudioConfig(const AudioConfig& config);

@@ -82,6 +82,7 @@ struct WaveOut::Impl {
   void* context = nullptr;
   Backend backend = Backend::Paced;
   bool opened = false;
+  int accepted = 0;  // buffers taken since open (AudioConfig::acceptBuffers)
 
   mutable std::mutex lock;
   std::condition_variable wake;      // the thread: a buffer, a sync request or close
@@ -255,6 +256,7 @@ bool WaveOut::open(const WaveFormat& format, WaveDoneCallback callback, void* co
   d.callback = callback;
   d.context = context;
   d.head = d.count = 0;
+  d.accepted = 0;
   d.stop = false;
   d.played = 0;
   d.sdlQueued = 0;
@@ -282,6 +284,9 @@ bool WaveOut::queue(WaveBuffer* buffer) {
   if (!d.opened || d.stop || !buffer || d.count >= kMaxQueued || buffer->length == 0 ||
       buffer->length % d.format.blockAlign() != 0)
     return false;
+  int limit = audioConfig().acceptBuffers;
+  if (limit > 0 && d.accepted >= limit) return false;
+  ++d.accepted;
   size_t at = static_cast<size_t>((d.head + d.count) % kMaxQueued);
   if (d.backend == Impl::Backend::Sdl) {
     const void* bytes = buffer->data;

@@ -24,7 +24,7 @@ using namespace sorel;
 constexpr const char* kProgram = "sorel-mkgame";
 constexpr const char* kRegistryKey = "Software\\ORBA\\Lumenwish";
 
-int run(const std::string& outDir, bool install, bool quiet) {
+int run(const std::string& outDir, bool install, bool quiet, int scale) {
   auto start = std::chrono::steady_clock::now();
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(outDir, ec);
@@ -44,7 +44,7 @@ int run(const std::string& outDir, bool install, bool quiet) {
     if (!quiet) std::fprintf(stderr, "%s: %.*s\n", kProgram, int(step.size()), step.data());
   };
   std::string error;
-  auto game = mkgame::buildGame(progress, error);
+  auto game = mkgame::buildGame(progress, error, scale);
   if (!game) {
     tool::error(kProgram, error);
     return 1;
@@ -125,10 +125,14 @@ int main(int argc, char** argv) {
   app.add_option("OUTDIR", outDir, "folder to write the game into (created if missing)")->required();
   app.add_flag("--install", install, "record OUTDIR in the registry as the installed game's folder");
   app.add_flag("-q,--quiet", quiet, "print nothing but errors");
+  int scale = 1;
+  app.add_option("--scale", scale,
+                 "N times the pictures (full 640x480), music and voices, for measuring the converter (default 1)")
+      ->check(CLI::Range(1, 100));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
-  return run(outDir, install, quiet);
+  return run(outDir, install, quiet, scale);
 }

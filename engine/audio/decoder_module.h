@@ -2,6 +2,7 @@
 // The binding of the MP3 decoder module Quillon.ovl. The engine loads it once at start-up and
 // unloads it at exit, after the mixer is gone; without a complete module every MP3 source
 // fails to open and the game runs silently.
+#include <memory>
 #include <string_view>
 
 #include "decoder/quillon_abi.h"
@@ -22,9 +23,13 @@ struct Mp3Decoder {
 /// lacks any of them is unloaded again. Replaces a module loaded before. True when a complete
 /// module is bound.
 bool loadDecoderModule(std::string_view programFolder = {});
-/// Unbinds and unloads the module. Every stream must be closed before.
+/// Unbinds the module. It is unloaded once no stream holds a share of it any more.
 void unloadDecoderModule();
-/// The bound entry points, or null without a complete module. Safe from any thread.
+/// The bound entry points, or null without a complete module. Safe from any thread; valid
+/// only while the module stays bound.
 const Mp3Decoder* decoderModule();
+/// A share of the bound module that keeps its entry points and code alive however long it is
+/// held (what a stream keeps while open), or null without a complete module.
+std::shared_ptr<const Mp3Decoder> shareDecoderModule();
 
 }  // namespace sorel

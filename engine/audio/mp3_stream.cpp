@@ -59,7 +59,7 @@ bool Mp3Stream::openFile(std::string_view path) {
 }
 
 bool Mp3Stream::openBytes() {
-  m_decoder = decoderModule();
+  m_decoder = shareDecoderModule();
   if (!m_decoder) return false;
   const uint8_t* b = m_bytes.data();
   const size_t length = m_bytes.size();

@@ -70,7 +70,7 @@ class Mp3Stream {
  private:
   bool openBytes();
 
-  const Mp3Decoder* m_decoder = nullptr;
+  std::shared_ptr<const Mp3Decoder> m_decoder;  // keeps the module loaded while open
   void* m_handle = nullptr;
   std::vector<uint8_t> m_memory;
   platform::MappedFile m_file;

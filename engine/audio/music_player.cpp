@@ -5,14 +5,8 @@
 #include "platform/clock.h"
 
 namespace sorel {
-namespace {
-std::string cut(std::string_view text) {
-  text = untilNul(text);
-  return std::string(text.substr(0, text.size() < MusicPlayer::kMaxText ? text.size() : MusicPlayer::kMaxText));
-}
-}  // namespace
 
-void MusicPlayer::setMusicFolder(std::string_view folder) { m_folder = cut(folder); }
+void MusicPlayer::setMusicFolder(std::string_view folder) { m_folder = std::string(untilNul(folder)); }
 
 void MusicPlayer::setMode(SoundMixer* mixer, int mode) {
   m_mixer = mixer;
@@ -21,7 +15,9 @@ void MusicPlayer::setMode(SoundMixer* mixer, int mode) {
 }
 
 bool MusicPlayer::play(std::string_view name, int volume, int fadeInMs, bool loop) {
-  std::string requested = cut(name);  // name may be our own m_name, which stop() clears
+  std::string requested(untilNul(name));  // name may be our own m_name, which stop() clears
+  // A name the mixer cannot take would never play: refuse it rather than report success.
+  if (requested.size() > SoundMixer::kMaxNameLength) return false;
   stop();
   m_playing = true;
   m_name = std::move(requested);

@@ -15,9 +15,6 @@ class MusicPlayer {
   static constexpr int kSlot = 0;
   /// Music plays only at this mode or above (the "PCM" setting: 0 unavailable, 1 off, 2 on).
   static constexpr int kModeOn = 2;
-  /// Longest name and folder kept (the player's 128-byte fields).
-  static constexpr size_t kMaxText = 127;
-
   /// The folder every request plays from (a system path ending in '\', normally
   /// DataPaths::musicFolder).
   void setMusicFolder(std::string_view folder);
@@ -36,7 +33,8 @@ class MusicPlayer {
 
   /// Stops the current music and requests `name` from the music folder at volume 0..100,
   /// fading in over fadeInMs when positive. Below kModeOn only the request is recorded. Returns
-  /// true: a missing file leaves silence, not an error.
+  /// true: a missing file leaves silence, not an error. A name longer than the mixer takes is
+  /// refused (false, nothing changes). Neither the name nor the folder is ever shortened.
   bool play(std::string_view name, int volume, int fadeInMs, bool loop);
   /// Forgets the request; stops slot 0 when music is on.
   void stop();

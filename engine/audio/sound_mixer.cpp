@@ -142,13 +142,17 @@ bool SoundMixer::create() {
   destroy();
   m_closing = false;
   m_queued = 0;
+  m_inFlight = 0;
   platform::WaveFormat format{kOutputRate, 2, 16};
   bool opened = m_output.open(format, &SoundMixer::onBufferDone, this) ||
                 m_output.open(format, &SoundMixer::onBufferDone, this);
   std::memset(m_bufferMemory.get(), 0, kBufferBytes * kBufferCount);
   if (opened) {
     for (auto& b : m_buffers)
-      if (m_output.queue(&b)) ++m_queued;
+      if (m_output.queue(&b)) {
+        ++m_queued;
+        ++m_inFlight;
+      }
   }
   return opened;
 }
@@ -156,6 +160,7 @@ bool SoundMixer::create() {
 void SoundMixer::destroy() {
   m_closing = true;
   m_output.close();
+  m_inFlight = 0;
   std::array<std::unique_ptr<SoundChannel>, kSlots> gone;
   {
     std::lock_guard<std::mutex> lk(m_lock);
@@ -168,6 +173,7 @@ void SoundMixer::onBufferDone(void* context, platform::WaveBuffer* buffer) {
   self->refill(reinterpret_cast<int16_t*>(buffer->data));
   if (self->m_closing.load()) return;
   if (self->m_output.queue(buffer)) ++self->m_queued;
+  else --self->m_inFlight;  // refused: this buffer never comes back
 }
 
 SoundChannel* SoundMixer::at(int slot) {
@@ -267,7 +273,7 @@ void SoundMixer::stopAll() {
 bool SoundMixer::isPlaying(int slot) {
   std::lock_guard<std::mutex> lk(m_lock);
   SoundChannel* ch = at(slot);
-  return ch && ch->state == ChannelStatus::kPlaying && !ch->stream.ended();
+  return ch && ch->state == ChannelStatus::kPlaying && !ch->stream.ended() && outputFed();
 }
 
 bool SoundMixer::hasChannel(int slot) {
@@ -328,7 +334,7 @@ void SoundMixer::fadeOut(int slot, int ms) {
 int32_t SoundMixer::positionMs(int slot) {
   std::lock_guard<std::mutex> lk(m_lock);
   SoundChannel* ch = at(slot);
-  if (!ch || ch->state != ChannelStatus::kPlaying) return -1;
+  if (!ch || ch->state != ChannelStatus::kPlaying || !outputFed()) return -1;
   if (ch->mixCount <= 0) return 0;
   uint64_t now = m_output.position();
   if (now > ch->sampledPosition) ch->elapsedBytes += now - ch->sampledPosition;

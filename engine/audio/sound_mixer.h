@@ -73,7 +73,9 @@ class SoundMixer {
   void stop(int slot);
   void stopAll();
 
-  /// True when the slot's channel plays and its source has not ended.
+  /// True when the slot's channel plays, its source has not ended and the output is being fed
+  /// (without an output, or once it refused a buffer and has none left to play, nothing can
+  /// play and waiting for a sound must not hang).
   bool isPlaying(int slot);
   bool hasChannel(int slot);
   std::optional<ChannelStatus> status(int slot);
@@ -86,7 +88,7 @@ class SoundMixer {
   void fadeIn(int slot, int ms);
   void fadeOut(int slot, int ms);
 
-  /// −1 when the slot is empty or its channel is not playing; 0 until the third refill after
+  /// −1 when the slot is empty, its channel is not playing or the output is not fed; 0 until the third refill after
   /// start() has taken its baseline; else the milliseconds the output has played since.
   int32_t positionMs(int slot);
 
@@ -101,6 +103,8 @@ class SoundMixer {
   void refill(int16_t* out);
 
   bool outputOpen() const { return m_output.isOpen(); }
+  /// True while the output holds buffers that will come back for refills.
+  bool outputFed() const { return m_inFlight.load() > 0 && !m_closing.load(); }
   /// Buffers queued to the output since create(), the three of silence included.
   uint64_t queuedCount() const { return m_queued.load(); }
   /// Waits until the output has finished every buffer due at the current tick (virtual-clock
@@ -116,6 +120,7 @@ class SoundMixer {
   std::array<platform::WaveBuffer, kBufferCount> m_buffers{};
   std::atomic<bool> m_closing{false};
   std::atomic<uint64_t> m_queued{0};
+  std::atomic<int> m_inFlight{0};  // buffers the output holds
   std::array<std::unique_ptr<SoundChannel>, kSlots> m_slots;
   std::mutex m_lock;
 };

@@ -63,9 +63,10 @@ void Game::showFace(int index) {
         m_layers.setFlags(kFaceLayer, kSpriteIgnoreTone);
         if (!script.windowShown) m_layers.setVisible(kFaceLayer, false);
       }
-      // The sprite on screen follows the face's expression.
+      // The sprite on screen follows the face's expression. A face without a sprite name
+      // follows nothing (an empty name would match every empty position).
       std::string sprite(rec->spriteName);
-      for (int p = 0; p < 3; ++p)
+      for (int p = 0; p < 3 && !sprite.empty(); ++p)
         if (sameNamePrefix(fieldView(script.standName[size_t(p)]), sprite, 5)) showStand(p, index);
     }
   }

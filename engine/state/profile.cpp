@@ -14,6 +14,8 @@ struct ProfileCache {
   bool loaded = false;
   std::string path;
   std::vector<std::string> lines;
+  // The file's bytes past the part taken in as lines, written back exactly as read.
+  std::string tail;
   int64_t fileSize = 0;
 };
 
@@ -74,6 +76,7 @@ void loadProfile(std::string_view path) {
   c.loaded = true;
   c.path = std::string(untilNul(path));
   c.lines.clear();
+  c.tail.clear();
   c.fileSize = 0;
   auto bytes = platform::readWholeFile(c.path);
   if (!bytes) return;
@@ -85,8 +88,12 @@ void loadProfile(std::string_view path) {
     size_t end = pos;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
     std::string line = clampLine(text.substr(pos, end - pos));
-    // Lines past the size the store can write back are not taken in at all.
-    if (kept + line.size() + 2 > kProfileFileMax) break;
+    // Lines past the size the store works on are not looked at, but they are kept as they are
+    // and written back unchanged.
+    if (kept + line.size() + 2 > kProfileFileMax) {
+      c.tail.assign(text.substr(pos));
+      break;
+    }
     kept += line.size() + 2;
     c.lines.push_back(std::move(line));
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
@@ -143,11 +150,11 @@ bool flushProfile() {
   if (!c.loaded) return false;
   std::vector<uint8_t> bytes;
   for (const std::string& line : c.lines) {
-    if (bytes.size() + line.size() + 2 > kProfileFileMax) break;
     bytes.insert(bytes.end(), line.begin(), line.end());
     bytes.push_back('\r');
     bytes.push_back('\n');
   }
+  bytes.insert(bytes.end(), c.tail.begin(), c.tail.end());
   bool ok = platform::writeWholeFile(c.path, bytes);
   clearProfile();
   return ok;
@@ -158,6 +165,7 @@ void clearProfile() {
   c.loaded = false;
   c.path.clear();
   c.lines.clear();
+  c.tail.clear();
   c.fileSize = 0;
 }
 

@@ -17,7 +17,8 @@ namespace sorel {
 
 /// Longest line kept, in bytes (longer lines are cut at a character boundary).
 constexpr size_t kProfileLineMax = 543;
-/// Largest file read or written, in bytes; lines beyond it are left out whole.
+/// Bytes of the file taken in as lines; whatever follows is not looked at but is written back
+/// unchanged after the lines.
 constexpr size_t kProfileFileMax = 0x20000;
 
 /// Makes `path` (a system path) the cached file, reading it unless it is cached already. A
@@ -35,8 +36,8 @@ size_t getProfileString(std::string_view section, std::string_view key, std::str
 /// directly below the section line (appending the section at the end when it is missing).
 void writeProfileString(std::string_view section, std::string_view key, std::string_view value,
                         std::string_view path);
-/// Writes the cached lines back to their file (each followed by CR LF, replacing the file
-/// atomically), then forgets them. False when nothing was loaded or the write failed.
+/// Writes the cached lines back to their file (each followed by CR LF, then the untouched part
+/// past kProfileFileMax, replacing the file atomically), then forgets them. False when nothing was loaded or the write failed.
 bool flushProfile();
 /// Forgets the cached lines without writing.
 void clearProfile();

@@ -178,6 +178,22 @@ TEST_F(Mp3StreamTest, NothingOpensWithoutTheDecoderModule) {
   EXPECT_FALSE(s.openMemory(stereo));
 }
 
+TEST_F(Mp3StreamTest, AStreamOpenBeforeTheModuleIsUnloadedStillReadsAndCloses) {
+  Mp3Stream s;
+  ASSERT_TRUE(s.openMemory(stereo));
+  unloadDecoderModule();
+  EXPECT_EQ(decoderModule(), nullptr);
+  EXPECT_EQ(readAll(s), plain);
+  s.close();
+  Mp3Stream late;
+  EXPECT_FALSE(late.openMemory(stereo));
+  // Loading again binds afresh while an older stream still holds the first module.
+  ASSERT_TRUE(loadBuiltDecoder());
+  ASSERT_TRUE(s.openMemory(stereo));
+  ASSERT_TRUE(loadBuiltDecoder());
+  EXPECT_EQ(readAll(s), plain);
+}
+
 TEST_F(Mp3StreamTest, BadInputEndsOrNeverStarts) {
   Mp3Stream s;
   std::vector<uint8_t> buf(50000);

@@ -97,5 +97,26 @@ TEST_F(MusicPlayerTest, WithMusicOffOnlyTheRequestIsKept) {
   EXPECT_FALSE(mixer.status(0)->fadingOut);
 }
 
+TEST_F(MusicPlayerTest, ALongProgramFolderIsKeptWholeAndMusicStillPlays) {
+  // A program folder well past 128 bytes: nothing may shorten the music folder.
+  auto deep = testFolder("music_player_long") / std::string(100, 'd') / std::string(60, 'e');
+  std::filesystem::create_directories(deep / "data" / "bgm");
+  ASSERT_TRUE(writeFile(deep / "data" / "bgm" / "bgm01.mp3",
+                        encodeMp3(sine(440, 8000, 22050, 22050, 2), 2, 22050, 64)));
+  DataPaths longPaths = makeDataPaths(systemFolder(deep));
+  ASSERT_GT(longPaths.musicFolder.size(), 200u);
+  music.setMusicFolder(longPaths.musicFolder);
+  EXPECT_EQ(music.musicFolder(), longPaths.musicFolder);
+  music.setMode(&mixer, MusicPlayer::kModeOn);
+  EXPECT_TRUE(music.play("bgm01.mp3", 70, 0, true));
+  EXPECT_EQ(music.location(), longPaths.musicFolder);
+  EXPECT_TRUE(mixer.hasChannel(0));
+
+  // A name the mixer cannot take is refused, not reported as playing.
+  EXPECT_FALSE(music.play(std::string(200, 'n') + ".mp3", 70, 0, true));
+  EXPECT_EQ(music.name(), "bgm01.mp3");
+  EXPECT_TRUE(mixer.hasChannel(0));
+}
+
 }  // namespace
 }  // namespace sorel

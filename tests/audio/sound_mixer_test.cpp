@@ -240,6 +240,35 @@ TEST_F(SoundMixerTest, StopNeverWaitsForARefill) {
   EXPECT_FALSE(mixer.hasChannel(5));
 }
 
+TEST_F(SoundMixerTest, AChannelThatCannotBeFedIsNotPlaying) {
+  put("a.mp3", encodeMp3(sine(440, 10000, 22050 * 4, 22050, 2), 2, 22050, 64));
+  {
+    // The output never opened: the channel exists but nothing will ever play it.
+    SoundMixer unopened;
+    ASSERT_TRUE(unopened.play(2, "a.mp3", sys, nullptr, 100, 0, true, true, false));
+    EXPECT_TRUE(unopened.hasChannel(2));
+    EXPECT_FALSE(unopened.isPlaying(2));
+    EXPECT_EQ(unopened.positionMs(2), -1);
+  }
+  // An output that refuses buffers after the fifth: once the last one it held is back, the
+  // looping channel stops counting as playing.
+  platform::AudioConfig config = platform::audioConfig();
+  config.acceptBuffers = 5;
+  platform::setAudioConfig(config);
+  ASSERT_TRUE(mixer.create());
+  ASSERT_TRUE(mixer.play(2, "a.mp3", sys, nullptr, 100, 0, true, true, false));
+  EXPECT_TRUE(mixer.isPlaying(2));
+  for (int guard = 0; guard < 200 && mixer.outputFed(); ++guard) {
+    platform::advanceVirtualClock(50);
+    ASSERT_TRUE(mixer.syncOutput());
+  }
+  EXPECT_FALSE(mixer.outputFed());
+  EXPECT_EQ(mixer.queuedCount(), 5u);
+  EXPECT_TRUE(mixer.hasChannel(2));
+  EXPECT_FALSE(mixer.isPlaying(2));
+  EXPECT_EQ(mixer.positionMs(2), -1);
+}
+
 TEST_F(SoundMixerTest, PlayFailsWithTheSlotEmpty) {
   put("a.mp3", encodeMp3(sine(440, 10000, 22050, 22050, 2), 2, 22050, 64));
   put("odd.mp3", encodeMp3(sine(440, 10000, 32000, 32000, 2), 2, 32000, 64));

@@ -24,7 +24,8 @@ class Scene : public GameFixture {
   void loadTables() {
     game->tables().setStand(standTable({{"F_HINA01.bmp", "ST_HINA01.bmp", ""},
                                         {"F_HINA02.bmp", "ST_HINA02.bmp", "ST_HINA02b.bmp"},
-                                        {"F_AOI01.bmp", "ST_AOI01.bmp", ""}}));
+                                        {"F_AOI01.bmp", "ST_AOI01.bmp", ""},
+                                        {"F_HINA01.bmp", "", ""}}));
     game->tables().setVisual(visualTable({{"BG_GATE.bmp", ""}, {"VISUAL_HINA002.bmp", ""}, {"BG_X.bmp", "BG_Y.bmp"}}));
     addPicture("F_HINA01.bmp", 160, 171);
     addPicture("F_HINA02.bmp", 160, 171);
@@ -78,6 +79,19 @@ TEST_F(Scene, FaceFollowsItsSpriteAndSetsTheTextOrigin) {
   EXPECT_FALSE(game->layers().exists(21));
   EXPECT_EQ(game->textBox().originX, 64);
   EXPECT_EQ(game->textBox().charsPerLine, 25);
+}
+
+TEST_F(Scene, AFaceWithoutASpriteNameShowsNoSprite) {
+  game->showStand(1, 0);  // the left position only; centre and right stay empty
+  size_t loadsBefore = loads.size();
+  game->showFace(3);
+  EXPECT_TRUE(game->layers().exists(21));
+  EXPECT_FALSE(game->layers().exists(24));
+  EXPECT_FALSE(game->layers().exists(26));
+  EXPECT_EQ(game->script.stand[0], -1);
+  EXPECT_EQ(game->script.stand[1], 0);
+  EXPECT_EQ(game->script.stand[2], -1);
+  EXPECT_EQ(loads.size(), loadsBefore + 1) << "the face only";
 }
 
 TEST_F(Scene, ScenePictureArchivesTintAndVisitedList) {

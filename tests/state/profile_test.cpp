@@ -121,16 +121,29 @@ TEST_F(ProfileTest, GarbageBytesAreToleratedAndKept) {
   EXPECT_EQ(readFile(), bin("[A]\r\nK=8\r\n\x00\xff\xfe\x81\r\n\x82\r\n"));
 }
 
-TEST_F(ProfileTest, TheFileLimitIsNeverExceeded) {
-  std::string big;
+TEST_F(ProfileTest, AFileOverTheLimitKeepsItsTailAcrossEdits) {
+  // Lines past the limit are not looked at, but every byte of them is written back.
+  std::string head = "[A]\r\nK=0\r\n";
+  std::string big = head;
   while (big.size() < kProfileFileMax + 5000) big += std::string(100, 'g') + "\r\n";
+  std::string tail = "[B]\r\nLATE=5\n" + std::string(700, 'x') + "\rend";
+  big += tail;
   writeFile(big);
-  loadProfile(path);
+  EXPECT_EQ(getProfileInt("B", "LATE", -1, path), -1);
   writeProfileString("A", "K", "1", path);
+  writeProfileString("C", "NEW", "2", path);
   ASSERT_TRUE(flushProfile());
   std::string back = readFile();
-  EXPECT_LE(back.size(), kProfileFileMax);
-  EXPECT_EQ(back.size() % 102, 0u);  // whole lines only
+  EXPECT_EQ(back.size(), big.size() + std::string("[C]\r\nNEW=2\r\n").size());
+  EXPECT_EQ(back.substr(back.size() - tail.size()), tail);
+  EXPECT_EQ(back.substr(0, head.size()), "[A]\r\nK=1\r\n");
+  // The new section follows the last line taken in, before the untouched part.
+  size_t added = back.find("[C]\r\nNEW=2\r\n");
+  ASSERT_NE(added, std::string::npos);
+  std::string rest = back.substr(0, added) + back.substr(added + 12);
+  std::string expected = "[A]\r\nK=1" + big.substr(head.size() - 2);
+  EXPECT_EQ(rest.size(), expected.size());
+  EXPECT_TRUE(rest == expected);  // (not printed: 130 KB)
 }
 
 TEST_F(ProfileTest, OnlyOneFileIsCachedAndClearForgetsWithoutWriting) {

@@ -518,6 +518,34 @@ void putName(std::vector<uint8_t>& record, size_t offset, std::string_view name)
   std::copy(name.begin(), name.end(), record.begin() + static_cast<long>(offset));
 }
 
+// The extra sets of a scaled game (set k = 2..scale): backgrounds, event pictures, stands and
+// faces drawn afresh under names of their own, the music composed again from other seeds, and
+// every voice once more (speaking them again would only repeat the same bytes slowly).
+void addScaledSet(int k, PacFile& bg, PacFile& visual, PacFile& stand, PacFile& face, PacFile& bgm,
+                  PacFile& voice, const std::vector<PacMember>& voices) {
+  const std::string set = "x" + twoDigits(k) + "_";
+  for (int i = 0; i < 9; ++i) {
+    const Rgb& a = kLooks[(i + k) % kHeroineCount].colour;
+    const Rgb& b = kLooks[(i + 2 * k) % kHeroineCount].colour;
+    const std::string name = "BG_" + set + twoDigits(i) + ".bmp";
+    Canvas c = backgroundCanvas(name, a, lift(b), b, (i + k) % 8);
+    bg.members.push_back({name, i % 2 ? c.bmp16() : c.bmp24()});
+  }
+  for (int h = 1; h <= kHeroineCount; ++h) {
+    const std::string name = "VISUAL_" + set + twoDigits(h) + ".bmp";
+    Canvas c = eventCanvas(h, name, (h + k) % 2);
+    visual.members.push_back({name, h % 3 ? c.bmp24() : c.bmp16()});
+    const std::string standName = "ST" + twoDigits(h) + "_" + set + "A.bmp";
+    stand.members.push_back({standName, spriteBase(h, standName)});
+    const std::string faceName = "FC" + twoDigits(h) + "_" + set + "A.bmp";
+    face.members.push_back({faceName, facePicture(h, k % 2, faceName)});
+  }
+  for (size_t i = 0; i < 14; ++i)
+    bgm.members.push_back({set + cp932(kTracks[i].file),
+                           wavePcm16(musicPiece(kTracks[i], static_cast<int>(i) + 14 * (k - 1)))});
+  for (const PacMember& v : voices) voice.members.push_back({set + v.name, v.bytes});
+}
+
 }  // namespace
 
 std::vector<ScenarioSource> scenarioSources() {
@@ -552,7 +580,8 @@ std::vector<ScenarioSource> scenarioSources() {
   return out;
 }
 
-std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& progress, std::string& error) {
+std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& progress, std::string& error,
+                                   int scale) {
   GameImage game;
   const auto& hs = heroines();
   auto heroineName = [&](int h) { return std::string(hs[h - 1].capitals); };
@@ -980,6 +1009,12 @@ std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& 
   for (auto& j : systemJobs) sysVoicePac.members.push_back({j.member, std::move(j.wave)});
   PacFile voicePac{"Voice.pac", pac::kMethodLzss, {}};
   for (auto& j : voiceJobs) voicePac.members.push_back({j.member, std::move(j.wave)});
+
+  if (scale > 1) {
+    progress("adding " + std::to_string(scale - 1) + " further sets of pictures, music and voices");
+    const std::vector<PacMember> spoken = voicePac.members;
+    for (int k = 2; k <= scale; ++k) addScaledSet(k, bgPac, visualPac, standPac, facePac, bgmPac, voicePac, spoken);
+  }
 
   // The converter's step order, then the update archive.
   game.archives.push_back(std::move(scriptPac));

@@ -38,7 +38,11 @@ struct ScenarioSource {
 std::vector<ScenarioSource> scenarioSources();
 
 /// Builds the game. progress receives one short line per step. None with error set (one line)
-/// when a scenario does not assemble or espeak-ng is missing.
-std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& progress, std::string& error);
+/// when a scenario does not assemble or espeak-ng is missing. A scale above 1 adds scale - 1
+/// further sets of full-size pictures, music and voices that no scenario uses, so that the
+/// conversion can be measured at the size of a real installation; the result is still the same
+/// bytes on every run.
+std::optional<GameImage> buildGame(const std::function<void(std::string_view)>& progress, std::string& error,
+                                   int scale = 1);
 
 }  // namespace sorel::mkgame

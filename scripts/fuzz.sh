@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer target with clang into ./build-fuzz (or $SOREL_FUZZ_DIR) and runs each
+# for N seconds (first argument, default 30), starting from its seed corpus in fuzz/corpus/.
+# New interesting inputs go to a scratch corpus, never into the source tree. An input that
+# crashes is copied to fuzz/regressions/<target>/ (the normal suite then runs it through
+# fuzz_regressions_test) and the script fails at the end.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-30}"
+build="${SOREL_FUZZ_DIR:-build-fuzz}"
+jobs="${SOREL_JOBS:-2}"
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOREL_FUZZ=ON \
+  -DSOREL_TESTS=OFF -DSOREL_BENCH=OFF >/dev/null || exit 1
+targets=$(sed -n 's/^sorel_add_fuzzer(\([a-z0-9_]*\).*/\1/p' fuzz/*/CMakeLists.txt | sort)
+# shellcheck disable=SC2086
+cmake --build "$build" -j"$jobs" --target quillon $targets || exit 1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+failed=0
+for t in $targets; do
+  mkdir -p "$scratch/$t/corpus" "$scratch/$t/out"
+  seeds=()
+  [ -d "fuzz/corpus/$t" ] && seeds+=("fuzz/corpus/$t")
+  [ -d "fuzz/regressions/$t" ] && seeds+=("fuzz/regressions/$t")
+  "$build/bin/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+    -artifact_prefix="$scratch/$t/out/" "$scratch/$t/corpus" "${seeds[@]}" >"$scratch/$t/log" 2>&1
+  rc=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$t/log" | tail -n 1)
+  printf '%-22s %10s executions' "$t" "${runs:-?}"
+  if [ "$rc" -ne 0 ] || ls "$scratch/$t/out/" | grep -q .; then
+    failed=1
+    mkdir -p "fuzz/regressions/$t"
+    cp "$scratch/$t/out/"* "fuzz/regressions/$t/" 2>/dev/null
+    echo "  FAILED (exit $rc; inputs kept in fuzz/regressions/$t/)"
+    grep -m 5 -E 'ERROR|SUMMARY' "$scratch/$t/log" | sed 's/^/    /'
+  else
+    echo "  ok"
+  fi
+done
+exit "$failed"
