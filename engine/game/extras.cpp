@@ -164,6 +164,13 @@ void Game::extrasHighlight(bool replay) {
   }
 }
 
+bool Game::fadeToBlackStep(int timer) {
+  const uint32_t t = elapsed(timer);
+  brightness = t >= 1000 ? 0 : 256 - int(t * 256 / 1000);
+  markWholeScreen();
+  return t >= 1000;
+}
+
 void Game::extrasLeave() {
   m_layers.removeAllScene();
   freeAllPictures();
@@ -265,10 +272,7 @@ void Game::replayStep() {
     }
     case 20:
       if (replay) {
-        const uint32_t t = elapsed(kTimerFade);
-        brightness = t >= 1000 ? 0 : 256 - int(t * 256 / 1000);
-        markWholeScreen();
-        if (t >= 1000) sub = 21;
+        if (fadeToBlackStep(kTimerFade)) sub = 21;
         break;
       } else {
         m_layers.remove(kViewLayer, true);
@@ -310,13 +314,9 @@ void Game::replayStep() {
         sub = 20;
       }
       break;
-    case 30: {
-      const uint32_t t = elapsed(kTimerFade);
-      brightness = t >= 1000 ? 0 : 256 - int(t * 256 / 1000);
-      markWholeScreen();
-      if (t >= 1000) extrasLeave();
+    case 30:
+      if (fadeToBlackStep(kTimerFade)) extrasLeave();
       break;
-    }
     default: break;
   }
 }

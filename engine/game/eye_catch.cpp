@@ -173,10 +173,7 @@ bool Game::eyeCatchStep() {
       }
       return false;
     case 5: {
-      const uint32_t t = elapsed(6);
-      brightness = t >= 1000 ? 0 : 256 - int(t * 256 / 1000);
-      markWholeScreen();
-      if (t < 1000) return false;
+      if (!fadeToBlackStep(6)) return false;
       eyeCatchEnd();
       ec.step = 6;
       return true;

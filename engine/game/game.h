@@ -429,6 +429,9 @@ class Game {
   void extrasCycle();
   bool extrasSelectable(bool replay, int item) const;
   void extrasLeave();
+  /// One frame of the screens' one-second fade to black, timed by script timer `timer`; true
+  /// once it is black.
+  bool fadeToBlackStep(int timer);
   bool loadListedPicture(int slot, std::string_view name, bool alternate);
   void soundModeHighlight();
   void soundModeStrip();

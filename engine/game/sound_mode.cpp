@@ -134,13 +134,9 @@ void Game::soundModeStep() {
       }
       break;
     }
-    case 30: {
-      const uint32_t t = elapsed(kTimerFade);
-      brightness = t >= 1000 ? 0 : 256 - int(t * 256 / 1000);
-      markWholeScreen();
-      if (t >= 1000) extrasLeave();
+    case 30:
+      if (fadeToBlackStep(kTimerFade)) extrasLeave();
       break;
-    }
     default: break;
   }
 }

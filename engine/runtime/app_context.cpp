@@ -326,7 +326,6 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
-      // FIXME: free the shared message font once it exists.
       saveSystemData();
       flushSaves();
       if (m_fonts) storeSettings(m_paths.configPath(), m_settings, *m_fonts);

@@ -195,7 +195,6 @@ class EngineCore : public WindowBase {
   MlzArchive m_voiceArchive;
   PictureArchives m_pictureArchives;
   std::unique_ptr<FontList> m_fonts;
-  // FIXME: the message text (character cells) comes with the message window.
   DataPaths m_paths;
   Settings m_settings;
   std::unique_ptr<EngineSound> m_sound;  // over the mixer, music player, voice archive, settings
