@@ -7,6 +7,7 @@ sorel_build_dir() {
   for arg in "$@"; do
     case "$arg" in
       -DSOREL_SANITIZE=ON|-DSOREL_SANITIZE=1|-DSOREL_SANITIZE=TRUE) dir=build-asan ;;
+      -DSOREL_TSAN=ON|-DSOREL_TSAN=1|-DSOREL_TSAN=TRUE) dir=build-tsan ;;
       -DSOREL_FUZZ=ON|-DSOREL_FUZZ=1|-DSOREL_FUZZ=TRUE) dir=build-fuzz ;;
       -DSOREL_SIMD=OFF|-DSOREL_SIMD=0|-DSOREL_SIMD=FALSE) [ "$dir" = build ] && dir=build-nosimd ;;
       -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;

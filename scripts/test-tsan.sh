@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the sound threads' test with ThreadSanitizer in ./build-tsan and runs it: the mixer,
+# its output thread, the decoder module and a playing movie with its reader thread, all at once.
+# Any report fails the run. Extra arguments go to CMake.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${SOREL_BUILD_DIR:-build-tsan}"
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+jobs="${SOREL_JOBS:-$(nproc)}"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOREL_TSAN=ON -DSOREL_SANITIZE=OFF \
+  -DSOREL_FUZZ=OFF -DSOREL_TESTS=ON -DSOREL_BENCH=OFF "${launcher[@]}" "$@" >/dev/null
+# The test loads Quillon.ovl from the build's bin folder; the audio library builds it first.
+cmake --build "$build" -j"$jobs" --target audio_threads_test quillon
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp${TSAN_OPTIONS:+ $TSAN_OPTIONS}"
+echo "== audio_threads_test (ThreadSanitizer)"
+"$build/bin/audio_threads_test" --gtest_brief=1
