@@ -103,6 +103,8 @@ class SoundMixer {
   void refill(int16_t* out);
 
   bool outputOpen() const { return m_output.isOpen(); }
+  /// True when a sound device plays the output (false for the paced output).
+  bool outputHasDevice() const { return m_output.hasDevice(); }
   /// True while the output holds buffers that will come back for refills.
   bool outputFed() const { return m_inFlight.load() > 0 && !m_closing.load(); }
   /// Buffers queued to the output since create(), the three of silence included.

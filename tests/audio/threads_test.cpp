@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,23 @@ TEST_F(AudioThreadsTest, ChannelsChangeWhileTheOutputRefillsUnderTheVirtualClock
 TEST_F(AudioThreadsTest, ChannelsChangeWhileTheOutputRefillsInRealTime) {
   makeMovie(300);
   ASSERT_TRUE(mixer.create());
+  openMovie();
+  Choices pick;
+  for (int i = 0; i < 300; ++i) ASSERT_NO_FATAL_FAILURE(pass(pick));
+  ASSERT_NO_FATAL_FAILURE(finish(false));
+}
+
+// A sound device (SDL's dummy driver, which drains its queue in real time like a card): the
+// output thread hands the mixer's buffers to SDL and watches what SDL still holds.
+TEST_F(AudioThreadsTest, ChannelsChangeWhileASoundDevicePlays) {
+  ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+  platform::AudioConfig config;
+  config.captureHostPath = (folder / "device.wav").string();
+  platform::setAudioConfig(config);
+  makeMovie(300);
+  ASSERT_TRUE(mixer.create());
+  ::unsetenv("SDL_AUDIODRIVER");
+  ASSERT_TRUE(mixer.outputHasDevice());
   openMovie();
   Choices pick;
   for (int i = 0; i < 300; ++i) ASSERT_NO_FATAL_FAILURE(pass(pick));
