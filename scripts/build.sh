@@ -23,6 +23,9 @@ case "$build" in
   build-fuzz)
     # libFuzzer needs clang; the tests and benchmarks are not part of a fuzz build.
     extra=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSOREL_TESTS=OFF -DSOREL_BENCH=OFF) ;;
+  build-asan)
+    # The sanitizer folder is clang's, shared with test-sanitizers.sh (which adds the fuzz targets).
+    extra=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   build)
     # The everyday folder is always the plain build, whatever an older script left in its cache.
     extra=(-DSOREL_SANITIZE=OFF -DSOREL_FUZZ=OFF) ;;

@@ -9,8 +9,11 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 build="${SOREL_FUZZ_DIR:-build-fuzz}"
 jobs="${SOREL_JOBS:-2}"
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOREL_FUZZ=ON \
-  -DSOREL_TESTS=OFF -DSOREL_BENCH=OFF >/dev/null || exit 1
+# A folder already configured for fuzzing (the sanitizer pass's build-asan) is used as it is.
+if ! grep -q '^SOREL_FUZZ:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOREL_FUZZ=ON \
+    -DSOREL_TESTS=OFF -DSOREL_BENCH=OFF >/dev/null || exit 1
+fi
 targets=$(sed -n 's/^sorel_add_fuzzer(\([a-z0-9_]*\).*/\1/p' fuzz/*/CMakeLists.txt | sort)
 # shellcheck disable=SC2086
 cmake --build "$build" -j"$jobs" --target quillon $targets || exit 1

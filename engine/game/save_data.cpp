@@ -31,7 +31,7 @@ class BlockWriter {
   void text(std::string_view s, size_t n) {
     s = untilNul(s);
     size_t len = std::min(s.size(), n - 1);
-    std::memcpy(m_out.data() + m_pos, s.data(), len);
+    if (len) std::memcpy(m_out.data() + m_pos, s.data(), len);  // an empty view may hold no pointer
     std::memset(m_out.data() + m_pos + len, 0, n - len);
     m_pos += n;
   }
