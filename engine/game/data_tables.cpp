@@ -81,8 +81,11 @@ std::optional<StaffRollPiece> StaffRollTable::piece(std::span<const uint8_t> tab
   const uint32_t w = r.u32(), h = r.u32();
   p.anchorX = r.i32();
   p.anchorY = r.i32();
-  // No sheet is 64 K units across; a larger size is damage (and would overflow the + 2).
-  if (!r.ok() || w > 0xFFFF || h > 0xFFFF) return std::nullopt;
+  // No sheet is 64 K units across and no anchor lies further out: larger values are damage
+  // (a size would overflow the + 2, a position the placement's sums).
+  auto far = [](int32_t v) { return v < -0xFFFF || v > 0xFFFF; };
+  if (!r.ok() || w > 0xFFFF || h > 0xFFFF || far(p.sheetX) || far(p.sheetY) || far(p.anchorX) || far(p.anchorY))
+    return std::nullopt;
   p.width = int32_t(w) + 2;
   p.height = int32_t(h) + 2;
   return p;

@@ -36,8 +36,13 @@ void drawPicture(FrameTarget& target, const DrawItem& item, const Rect& clip, in
     // Only the part of the rectangle the picture holds is drawn, each pixel in its place.
     const Rect whole{0, 0, int32_t(picture->width), int32_t(picture->height)};
     Rect src = intersect(item.source(), whole);
-    const int32_t x = item.x + (src.left - item.srcLeft), y = item.y + (src.top - item.srcTop);
-    Rect box{x, y, x + src.width(), y + src.height()};
+    // In 64 bits: positions and sources from damaged data may lie anywhere in 32 bits. A box
+    // that far out is off every surface.
+    const int64_t x = int64_t(item.x) + (int64_t(src.left) - item.srcLeft);
+    const int64_t y = int64_t(item.y) + (int64_t(src.top) - item.srcTop);
+    constexpr int64_t kFar = int64_t(1) << 30;
+    if (x < -kFar || x > kFar || y < -kFar || y > kFar) return;
+    Rect box{int32_t(x), int32_t(y), int32_t(x + src.width()), int32_t(y + src.height())};
     if (!clipBox(box, src, clip)) return;
     pictureBlit(*picture, src, target.surface, box.left, box.top, item.opacity, brightness, mode);
     return;

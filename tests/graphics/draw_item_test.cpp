@@ -236,6 +236,10 @@ TEST(DrawItem, WhatDrawsNothing) {
   sc.pictures.put(2, std::make_unique<Picture>(randomPicture(rng, 8, 8)));
   DrawItem it = pictureItem(2, {0, 0, 8, 8}, 4, 4);
   DrawItem negativeSlot = it, emptySlot = it, otherKind = it, otherMode = it, hidden = it, squashed = it;
+  // Positions and sources from damaged data, whose sums leave 32 bits: far off the surface.
+  DrawItem farOut = it, farSource = it;
+  farOut.x = -2000000000, farOut.srcLeft = 2000000000 - 8, farOut.srcRight = 2000000000;
+  farSource.x = 2000000000, farSource.srcLeft = -2000000000;
   negativeSlot.slot = -1;
   emptySlot.slot = 9;
   otherKind.kind = 2;
@@ -251,7 +255,7 @@ TEST(DrawItem, WhatDrawsNothing) {
   addTurned.mode = 1, addTurned.angle = 10;  // no transformed additive rectangle
   flatColour.scaleY = 0;
   for (const DrawItem* d : {&negativeSlot, &emptySlot, &otherKind, &otherMode, &hidden, &squashed, &clearColour,
-                            &addTurned, &flatColour})
+                            &addTurned, &flatColour, &farOut, &farSource})
     drawItem(sc.target, *d);
   EXPECT_EQ(sc.surface.pixels, base.pixels);
 }
