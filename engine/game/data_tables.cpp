@@ -68,4 +68,24 @@ std::optional<std::vector<int32_t>> DataTables::replayEntry(int64_t page, int64_
   return pageEntry(record(m_replay, kReplayPageSize, page), entry, 12);
 }
 
+size_t StaffRollTable::records(std::span<const uint8_t> table) {
+  return table.size() < kHeaderSize ? 0 : (table.size() - kHeaderSize) / kRecordSize;
+}
+
+std::optional<StaffRollPiece> StaffRollTable::piece(std::span<const uint8_t> table, int64_t i) {
+  if (i < 0 || uint64_t(i) >= records(table)) return std::nullopt;
+  ByteReader r(table.subspan(kHeaderSize + size_t(i) * kRecordSize, kRecordSize));
+  StaffRollPiece p;
+  p.sheetX = int32_t(r.u32());
+  p.sheetY = r.i32();
+  const uint32_t w = r.u32(), h = r.u32();
+  p.anchorX = r.i32();
+  p.anchorY = r.i32();
+  // No sheet is 64 K units across; a larger size is damage (and would overflow the + 2).
+  if (!r.ok() || w > 0xFFFF || h > 0xFFFF) return std::nullopt;
+  p.width = int32_t(w) + 2;
+  p.height = int32_t(h) + 2;
+  return p;
+}
+
 }  // namespace sorel

@@ -23,6 +23,23 @@ struct StandRecord {
   std::string_view alternateName;  ///< byte 64; empty = none
 };
 
+/// One piece of the staff-roll sheet: the source rectangle on the sheet (design units) and the
+/// anchor the piece is placed by.
+struct StaffRollPiece {
+  int32_t sheetX = 0, sheetY = 0, width = 0, height = 0;
+  int32_t anchorX = 0, anchorY = 0;
+};
+
+/// The staff-roll animation table ("STAFFROLL.ANI"): a 48-byte header, then 28-byte records.
+struct StaffRollTable {
+  static constexpr size_t kHeaderSize = 48;
+  static constexpr size_t kRecordSize = 28;
+  /// Records the bytes hold (0 when shorter than the header).
+  static size_t records(std::span<const uint8_t> table);
+  /// Record i; none outside the table. A stored width or height of n is a piece of n + 2.
+  static std::optional<StaffRollPiece> piece(std::span<const uint8_t> table, int64_t i);
+};
+
 class DataTables {
  public:
   static constexpr size_t kVisualRecordSize = 196;

@@ -1,9 +1,9 @@
 // The staff roll: a sheet of credit pieces (picture slot 20) described by the animation table
 // "STAFFROLL.ANI", shown piece by piece in 24 animation slots (layers 40 to 63) by the story's
 // ANIM_SHOW and taken away by ANIM_HIDE; a slot may also show a scene picture.
+#include "engine/game/data_tables.h"
 #include "engine/game/game.h"
 #include "engine/game/script_opcodes.h"
-#include "engine/resources/byte_io.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
 #include "engine/resources/screen.h"
@@ -15,15 +15,11 @@ namespace {
 constexpr int kSheetSlot = 20;
 constexpr int kFirstAnimLayer = 40;
 constexpr int kAnimSlots = 24;
-constexpr size_t kHeaderSize = 48;
-constexpr size_t kRecordSize = 28;
 constexpr std::string_view kTableName = "STAFFROLL.ANI";
 
 }  // namespace
 
-size_t Game::staffRollRecords() const {
-  return m_staffRoll.size() < kHeaderSize ? 0 : (m_staffRoll.size() - kHeaderSize) / kRecordSize;
-}
+size_t Game::staffRollRecords() const { return StaffRollTable::records(m_staffRoll); }
 
 void Game::freeStaffRoll() {
   for (int s = 0; s < kAnimSlots; ++s) {
@@ -42,7 +38,7 @@ Game::Flow Game::staffRollBegin() {
   PictureArchives& archives = m_host.pictureArchives;
   const int slot = archives.archiveSlot("System");
   const std::string path = picturePath(m_host.paths.pictureArchivePath, "System", isVga());
-  if (auto bytes = archives.archive(slot).extract(path, kTableName); bytes && bytes->size() >= kHeaderSize)
+  if (auto bytes = archives.archive(slot).extract(path, kTableName); bytes && bytes->size() >= StaffRollTable::kHeaderSize)
     m_staffRoll = std::move(*bytes);
   clearToGrey = true;
   brightness = 256;
@@ -58,14 +54,11 @@ Game::Flow Game::animShow() {
   if (slot < 0 || slot >= kAnimSlots) return Flow::Continue;
   if (kind == 1) {
     // A piece of the sheet; a record the table does not hold (or no table) shows nothing.
-    if (record < 0 || size_t(record) >= staffRollRecords()) return Flow::Continue;
-    ByteReader r(std::span<const uint8_t>(m_staffRoll).subspan(kHeaderSize + size_t(record) * kRecordSize, kRecordSize));
-    const int32_t sx = int32_t(r.u32()), sy = r.i32();
-    const int32_t w = int32_t(r.u32()) + 2, h = int32_t(r.u32()) + 2;
-    const int32_t ax = r.i32(), ay = r.i32();
-    if (!r.ok()) return Flow::Continue;
+    const auto p = StaffRollTable::piece(m_staffRoll, record);
+    if (!p) return Flow::Continue;
     m_animSlotKind[size_t(slot)] = 1;
-    m_layers.place(kFirstAnimLayer + int(slot), kSheetSlot, DesignRect{sx, sy, w, h}, x, y, ax, ay, 20);
+    m_layers.place(kFirstAnimLayer + int(slot), kSheetSlot, DesignRect{p->sheetX, p->sheetY, p->width, p->height}, x,
+                   y, p->anchorX, p->anchorY, 20);
   } else if (kind == 2) {
     if (m_animSlotKind[size_t(slot)] == 1) m_layers.remove(kFirstAnimLayer + int(slot), true);
     m_animSlotKind[size_t(slot)] = 2;

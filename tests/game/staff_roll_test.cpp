@@ -1,6 +1,7 @@
 // The staff roll: the animation table read from the System archive of the data set, pieces shown
 // from its records in animation slots, records and slots outside the table showing nothing, scene
 // pictures in a slot, and everything freed at the end and when the story ends.
+#include "engine/game/data_tables.h"
 #include "engine/resources/byte_io.h"
 #include "tests/game/game_fixture.h"
 
@@ -85,6 +86,26 @@ TEST_F(StaffRoll, TheEndOfTheStoryFreesIt) {
   EXPECT_EQ(game->staffRollRecords(), 0u);
   EXPECT_FALSE(game->layers().exists(40));
   EXPECT_FALSE(game->clearToGrey);
+}
+
+// A record's stored size is the piece's size less 2; a size no sheet can have is damage and the
+// record shows nothing (the + 2 would otherwise overflow).
+TEST(StaffRollTableRecords, SizesAndDamage) {
+  std::vector<uint8_t> ani(48 + 28 * 2, 0);
+  const uint32_t good[7] = {16, 40, 478, 30, 240, 16, 0};
+  const uint32_t huge[7] = {0, 0, 0x7FFFFFFF, 30, 0, 0, 0};
+  for (int f = 0; f < 7; ++f) storeU32(ani.data() + 48 + 4 * f, good[f]);
+  for (int f = 0; f < 7; ++f) storeU32(ani.data() + 48 + 28 + 4 * f, huge[f]);
+  ASSERT_EQ(StaffRollTable::records(ani), 2u);
+  auto p = StaffRollTable::piece(ani, 0);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->width, 480);
+  EXPECT_EQ(p->height, 32);
+  EXPECT_EQ(p->anchorX, 240);
+  EXPECT_FALSE(StaffRollTable::piece(ani, 1));
+  EXPECT_FALSE(StaffRollTable::piece(ani, 2));
+  EXPECT_FALSE(StaffRollTable::piece(ani, -1));
+  EXPECT_EQ(StaffRollTable::records(std::vector<uint8_t>(47)), 0u);
 }
 
 }  // namespace
