@@ -31,6 +31,22 @@ std::string withReason(std::string what, int err) {
   return what;
 }
 
+/// Removes the temporaries ("<name>.part") of the files a conversion writes that a run killed
+/// while writing left in the data folders. Every run writes its files anew, so none of them is
+/// of use, and a run with other settings would never write them over.
+void removeStaleTemporaries(const std::string& data) {
+  constexpr std::string_view kTemporary = ".part";
+  for (const char* sub : {"", "\\bgm", "\\se", "\\sys", "\\jmv"}) {
+    const std::string folder = data + sub;
+    for (const std::string& name : platform::listFolder(folder)) {
+      if (name.size() <= kTemporary.size() || !std::string_view(name).ends_with(kTemporary)) continue;
+      const std::string_view ext = extensionOf(std::string_view(name).substr(0, name.size() - kTemporary.size()));
+      if (sameName(ext, ".mlz") || sameName(ext, ".mp3") || sameName(ext, ".jmv"))
+        platform::removeFile(folder + "\\" + name);
+    }
+  }
+}
+
 /// Processor time of the calling thread in microseconds.
 uint64_t threadCpuUs() {
   timespec t{};
@@ -128,6 +144,7 @@ void ConversionJob::runJob() {
 
   const std::string data = m_settings.outputFolder + "data";
   for (const char* sub : {"", "\\bgm", "\\se", "\\sys"}) platform::createFolder(data + sub);
+  removeStaleTemporaries(data);
 
   // The MP3 encoder sets up its shared tables on first use; do that here, before several
   // members are encoded at once.
