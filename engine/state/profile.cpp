@@ -134,7 +134,13 @@ void writeProfileString(std::string_view section, std::string_view key, std::str
       sectionAt = i;
       break;
     }
-  if (sectionAt == lines.size()) lines.push_back(clampLine("[" + std::string(section) + "]"));
+  if (sectionAt == lines.size()) {
+    // A file over the size the store reads ends in lines it never looks at: a section added
+    // after the last line taken in would fall past the limit at the next start and be added
+    // again and again. Then the new section goes first.
+    if (!cache().tail.empty()) sectionAt = 0;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionAt), clampLine("[" + std::string(section) + "]"));
+  }
   std::string entry = clampLine(std::string(key) + "=" + std::string(value));
   std::string k;
   for (size_t i = sectionAt + 1; i < lines.size() && !isSectionLine(lines[i]); ++i)
