@@ -268,8 +268,14 @@ bool PopupMenu::step(platform::Hwnd window, InputState& in) {
   };
   if (fresh(Key::Up)) moveHighlight(-1);
   if (m_open && fresh(Key::Down)) moveHighlight(1);
-  if (m_open && (fresh(Key::Left) | fresh(Key::A))) goBack();
-  if (m_open && (fresh(Key::Right) | fresh(Key::C))) enter(m_highlight, window);
+  // Both keys of a pair are taken (their counts cleared) even when the first one acts.
+  auto eitherFresh = [&](Key a, Key b) {
+    const bool first = fresh(a);
+    const bool second = fresh(b);
+    return first || second;
+  };
+  if (m_open && eitherFresh(Key::Left, Key::A)) goBack();
+  if (m_open && eitherFresh(Key::Right, Key::C)) enter(m_highlight, window);
   if (m_open && fresh(Key::B)) closeMenu();
 
   if (m_open && (in.tapNow || in.penDown || in.releaseNow)) {

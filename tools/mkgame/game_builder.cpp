@@ -135,7 +135,6 @@ Rgb mixColour(Rgb a, Rgb b, int t) {
 Rgb lift(Rgb c) { return mixColour(c, kWhite, 110); }
 Rgb deepen(Rgb c) { return mixColour(c, Rgb{16, 16, 40}, 110); }
 constexpr Rgb kInk{24, 24, 40};       // text on light plates; bright enough to survive the key
-constexpr Rgb kPlate{250, 250, 240};
 constexpr Rgb kSkin{250, 222, 196};
 
 // ---------------------------------------------------------------------------------------------
