@@ -200,16 +200,10 @@ class DamagedData : public ::testing::Test {
  protected:
   void playEveryVariant(const std::string& program, int size) {
     const fs::path dir = fs::path(SOREL_TEST_TMP) / "damaged_data";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    const std::string game = (dir / "game").string();
-    auto made = runProgram("sorel-mkgame", quote(game) + " -q");
-    ASSERT_EQ(made.exitCode, 0) << made.output;
-    const fs::path intact = dir / "intact";
-    auto conv = runProgram("convSorel", "--batch --game " + quote(game) + " --out " + quote(intact.string()) +
-                                            " --size " + std::to_string(size));
-    ASSERT_EQ(conv.exitCode, 0) << conv.output;
-    fs::remove_all(game);
+    const std::string problem = makeSampleConversions(dir, "", {size}, "intact");
+    ASSERT_EQ(problem, "");
+    const fs::path intact = dir / ("intact" + std::to_string(size));
+    fs::remove_all(dir / "game");
     std::ofstream(dir / "input.txt") << kInput;
     std::ofstream(dir / "save.txt") << kSaveInput;
 

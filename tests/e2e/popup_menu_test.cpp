@@ -65,24 +65,7 @@ class MenuInPlayers : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_dir = fs::path(SOREL_TEST_TMP) / "menu_in_players";
-    std::error_code ec;
-    fs::remove_all(s_dir, ec);
-    fs::create_directories(s_dir, ec);
-    const std::string game = (s_dir / "game").string();
-    auto made = runProgram("sorel-mkgame", quote(game) + " -q");
-    if (made.exitCode != 0) {
-      s_problem = "sorel-mkgame: " + made.output;
-      return;
-    }
-    for (int size : {640, 320}) {
-      const fs::path out = s_dir / ("data" + std::to_string(size));
-      auto conv = runProgram("convSorel", "--batch --game " + quote(game) + " --out " + quote(out.string()) +
-                                              " --size " + std::to_string(size) + " --no-music --no-voices");
-      if (conv.exitCode != 0) {
-        s_problem = "convSorel: " + conv.output;
-        return;
-      }
-    }
+    s_problem = makeSampleConversions(s_dir, "--no-music --no-voices", {640, 320}, "data");
   }
   void SetUp() override {
     if (!s_problem.empty()) FAIL() << s_problem;

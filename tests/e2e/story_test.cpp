@@ -136,29 +136,13 @@ class StoryOnScreen : public ::testing::Test {
   // The game is made and converted once (making it takes seconds).
   static void SetUpTestSuite() {
     s_dir = fs::path(SOREL_TEST_TMP) / "story_on_screen";
-    std::error_code ec;
-    fs::remove_all(s_dir, ec);
-    fs::create_directories(s_dir, ec);
-    const std::string game = (s_dir / "game").string();
-    auto made = runProgram("sorel-mkgame", quote(game) + " -q");
-    if (made.exitCode != 0) {
-      s_problem = "sorel-mkgame: " + made.output;
-      return;
-    }
+    s_problem = makeSampleConversions(s_dir, "--no-music --no-voices");
+    if (!s_problem.empty()) return;
     // Two speakers get colours of their own; the profile keys are Shift-JIS.
     const std::string colours = "[MESSAGE_COLOR]\r\n\x97\x7a\x8d\xd8=" + std::to_string(kHinaColour) +
                                 "\r\n\x88\xa8=" + std::to_string(kAoiColour) + "\r\n";
-    for (int size : {640, 320}) {
-      fs::path out = s_dir / ("r" + std::to_string(size));
-      fs::create_directories(out, ec);
-      auto conv = runProgram("convSorel", "--batch --game " + quote(game) + " --out " + quote(out.string()) +
-                                              " --size " + std::to_string(size) + " --no-music --no-voices");
-      if (conv.exitCode != 0) {
-        s_problem = "convSorel --size " + std::to_string(size) + ": " + conv.output;
-        return;
-      }
-      std::ofstream(out / "sorel.cfg", std::ios::binary) << colours;
-    }
+    for (int size : {640, 320})
+      std::ofstream(s_dir / ("r" + std::to_string(size)) / "sorel.cfg", std::ios::binary) << colours;
   }
   void SetUp() override {
     if (!s_problem.empty()) FAIL() << s_problem;

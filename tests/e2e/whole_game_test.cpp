@@ -165,22 +165,7 @@ class WholeGame : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_dir = fs::path(SOREL_TEST_TMP) / "whole_game";
-    std::error_code ec;
-    fs::remove_all(s_dir, ec);
-    fs::create_directories(s_dir, ec);
-    const std::string game = (s_dir / "game").string();
-    auto made = runProgram("sorel-mkgame", quote(game) + " -q");
-    if (made.exitCode != 0) {
-      s_problem = "sorel-mkgame: " + made.output;
-      return;
-    }
-    for (int size : {640, 320}) {
-      fs::path out = s_dir / ("r" + std::to_string(size));
-      fs::create_directories(out, ec);
-      auto conv = runProgram("convSorel", "--batch --game " + quote(game) + " --out " + quote(out.string()) +
-                                              " --size " + std::to_string(size) + " --no-voices");
-      if (conv.exitCode != 0) s_problem = "convSorel --size " + std::to_string(size) + ": " + conv.output;
-    }
+    s_problem = makeSampleConversions(s_dir, "--no-voices");
   }
   void SetUp() override {
     if (!s_problem.empty()) FAIL() << s_problem;
