@@ -8,10 +8,18 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/text.h"
 
 namespace platform {
+
+std::string userDataFolder() {
+  if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) return std::string(x) + "/sorel";
+  if (const char* h = std::getenv("HOME"); h && *h) return std::string(h) + "/.local/share/sorel";
+  return "sorel";
+}
+
 
 std::string hostPath(std::string_view path) {
   auto utf8 = cp932ToUtf8(path);

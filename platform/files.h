@@ -49,6 +49,12 @@ bool createFolders(std::string_view path);
 /// Names (CP932) of the entries of a folder, sorted bytewise; empty when unreadable.
 std::vector<std::string> listFolder(std::string_view path);
 
+/// The per-user folder that holds a converted game when no other place was named (host form,
+/// UTF-8): "$XDG_DATA_HOME/sorel", with ~/.local/share when the variable is unset or empty.
+/// Both the players (last place they look) and the converter's desktop entry (where it writes)
+/// use it, so that a game converted from a launcher is found by a player started from one.
+std::string userDataFolder();
+
 /// Removes a file; true when it is gone afterwards.
 bool removeFile(std::string_view path);
 

@@ -95,6 +95,17 @@ TEST(PlatformFiles, FoldersAreCreatedAndListed) {
   EXPECT_EQ(names[1], "z.txt");
 }
 
+TEST(PlatformFiles, UserDataFolderFollowsXdgDataHome) {
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  const char* old = std::getenv("XDG_DATA_HOME");
+  const std::string saved = old ? old : "";
+  setenv("XDG_DATA_HOME", "/x/data", 1);
+  EXPECT_EQ(platform::userDataFolder(), "/x/data/sorel");
+  setenv("XDG_DATA_HOME", "", 1);  // empty counts as unset
+  EXPECT_EQ(platform::userDataFolder(), home + "/.local/share/sorel");
+  if (old) setenv("XDG_DATA_HOME", saved.c_str(), 1); else unsetenv("XDG_DATA_HOME");
+}
+
 TEST(PlatformClock, VirtualClockMovesOnlyWhenTold) {
   platform::setClockMode(platform::ClockMode::Virtual, 1000);
   EXPECT_EQ(platform::tickCount(), 1000u);
