@@ -29,8 +29,13 @@ bool Module::load(std::string_view path) {
   unload();
   std::string host = hostPath(path);
   if (host.empty()) return false;
-  // dlopen would search the library path for a bare name; the device looks beside the program.
-  if (host.find('/') == std::string::npos) host = programFolderHost() + host;
+  // dlopen would search the library path for a bare name and the current folder for a relative
+  // path; the device looks beside the program.
+  if (host.front() != '/') {
+    const std::string folder = programFolderHost();
+    if (folder.empty()) return false;
+    host = folder + host;
+  }
   m_handle = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!m_handle) m_handle = ::dlopen(host.c_str(), RTLD_LAZY | RTLD_LOCAL);
   return m_handle != nullptr;

@@ -11,8 +11,9 @@ class Module {
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
-  /// Loads the module at a system path (CP932, '\'). A bare name without any '\' is looked for
-  /// in the folder of the running program, as the device's loader does. When the first attempt
+  /// Loads the module at a system path (CP932, '\'). A relative path (a bare name, or one like
+  /// "..\\lib\\x") is taken from the real folder of the running program, never from the current
+  /// folder or the library path: the device's loader looks beside the program. When the first attempt
   /// fails it is tried once more with lazy symbol binding. Unloads any module loaded before.
   /// False when nothing could be loaded.
   bool load(std::string_view path);

@@ -14,6 +14,7 @@ namespace {
 // stream is closed even when the module was unloaded first.
 struct LoadedDecoder {
   platform::Module module;
+  std::string path;
   Mp3Decoder entries;
 };
 std::mutex g_lock;
@@ -21,11 +22,21 @@ std::shared_ptr<LoadedDecoder> g_loaded;  // guarded by g_lock
 std::atomic<const Mp3Decoder*> g_bound{nullptr};
 }  // namespace
 
+std::vector<std::string> decoderModulePlaces(std::string_view programFolder) {
+  const std::string folder(programFolder);
+  return {folder + quillon::kModuleName, folder + "..\\lib\\sorel\\" + quillon::kModuleName};
+}
+
 bool loadDecoderModule(std::string_view programFolder) {
   unloadDecoderModule();
   auto loaded = std::make_shared<LoadedDecoder>();
-  std::string path = std::string(programFolder) + quillon::kModuleName;
-  if (!loaded->module.load(path)) return false;
+  for (const std::string& place : decoderModulePlaces(programFolder)) {
+    if (loaded->module.load(place)) {
+      loaded->path = place;
+      break;
+    }
+  }
+  if (!loaded->module.isLoaded()) return false;
   Mp3Decoder& e = loaded->entries;
   const platform::Module& m = loaded->module;
   e.getDecVer = reinterpret_cast<quillon::GetDecVerFn>(m.entry(quillon::kGetDecVer));
@@ -51,6 +62,11 @@ void unloadDecoderModule() {
 }
 
 const Mp3Decoder* decoderModule() { return g_bound.load(); }
+
+std::string decoderModulePath() {
+  std::lock_guard<std::mutex> hold(g_lock);
+  return g_loaded ? g_loaded->path : std::string();
+}
 
 std::shared_ptr<const Mp3Decoder> shareDecoderModule() {
   std::lock_guard<std::mutex> hold(g_lock);

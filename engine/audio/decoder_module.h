@@ -3,7 +3,9 @@
 // unloads it at exit, after the mixer is gone; without a complete module every MP3 source
 // fails to open and the game runs silently.
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "decoder/quillon_abi.h"
 
@@ -18,11 +20,20 @@ struct Mp3Decoder {
   quillon::DecodeFn decode = nullptr;
 };
 
-/// Loads Quillon.ovl from programFolder (a system path ending in '\'), or, when it is empty,
-/// from the folder of the running program, and resolves the five entry points. A module that
+/// The places Quillon.ovl is looked for, first to last, for a program in programFolder (a system
+/// path ending in '\'; empty: relative paths, which the module loader takes from the real folder
+/// of the running program, whatever symbolic link started it): beside the program (a portable
+/// folder, the build tree), then ..\lib\sorel\ relative to it (an installed tree, bin\ beside
+/// lib\sorel\).
+std::vector<std::string> decoderModulePlaces(std::string_view programFolder);
+
+/// Loads Quillon.ovl from the first of decoderModulePlaces(programFolder) that loads, and
+/// resolves the five entry points. A module that
 /// lacks any of them is unloaded again. Replaces a module loaded before. True when a complete
 /// module is bound.
 bool loadDecoderModule(std::string_view programFolder = {});
+/// The system path of the bound module, or empty.
+std::string decoderModulePath();
 /// Unbinds the module. It is unloaded once no stream holds a share of it any more.
 void unloadDecoderModule();
 /// The bound entry points, or null without a complete module. Safe from any thread; valid

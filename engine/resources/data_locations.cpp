@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <utility>
 #include <vector>
 
 #include "engine/resources/sjis_text.h"
@@ -33,6 +36,58 @@ std::string resolveProgramFolder(std::optional<std::string_view> hostFolder) {
   auto system = platform::systemPath(host);
   if (!system) return {};
   return folderOf(*system);
+}
+
+namespace {
+std::string joined(const std::vector<std::string>& names);
+
+std::string withoutSlash(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+}  // namespace
+
+DataChoice chooseDataFolder(const DataSearch& where, const std::function<bool(const std::string&)>& holdsData) {
+  if (where.root) return {*where.root, DataSource::Root};
+  const std::pair<const std::string*, DataSource> places[] = {
+      {&where.programFolder, DataSource::ProgramFolder},
+      {&where.currentFolder, DataSource::CurrentFolder},
+      {&where.userFolder, DataSource::UserFolder}};
+  for (const auto& [folder, source] : places)
+    if (!folder->empty() && holdsData(*folder)) return {*folder, source};
+  return {where.userFolder, DataSource::NotFound};
+}
+
+DataChoice chooseDataFolder(const DataSearch& where) {
+  return chooseDataFolder(where, [](const std::string& folder) {
+    auto data = platform::systemPath(withoutSlash(folder) + "/data");
+    return data && platform::isFolder(*data);
+  });
+}
+
+DataSearch currentDataSearch(std::optional<std::string> root) {
+  DataSearch where;
+  where.root = std::move(root);
+  std::vector<char> buf(PATH_MAX + 1);
+  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n > 0) {
+    std::string exe(buf.data(), static_cast<size_t>(n));
+    auto slash = exe.rfind('/');
+    if (slash != std::string::npos) where.programFolder = exe.substr(0, slash + 1);
+  }
+  if (::getcwd(buf.data(), buf.size())) where.currentFolder = buf.data();
+  where.userFolder = platform::userDataFolder();
+  return where;
+}
+
+std::string describeFailedSearch(const DataSearch& where, std::string_view program) {
+  std::vector<std::string> places;
+  for (const std::string* f : {&where.programFolder, &where.currentFolder, &where.userFolder}) {
+    const std::string shown = withoutSlash(*f) + "/data";
+    if (!f->empty() && std::find(places.begin(), places.end(), shown) == places.end()) places.push_back(shown);
+  }
+  return std::string(program) + ": no data folder (looked for " + joined(places) +
+         "); convert a game here with convSorel --batch --game DIR, or give --root";
 }
 
 DataPaths makeDataPaths(std::string_view programFolder) {

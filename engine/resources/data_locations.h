@@ -2,6 +2,7 @@
 // Where the engine finds its files: everything relative to the program folder, with a data
 // folder below it. Paths are system paths (CP932, '\').
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,35 @@ namespace sorel {
 /// folder; otherwise the folder of the running executable. A path without any separator is kept
 /// whole. Empty when the folder has no CP932 form.
 std::string resolveProgramFolder(std::optional<std::string_view> hostFolder = std::nullopt);
+
+/// Where a player looks for the folder that holds sorel.cfg and data/, in this order: --root;
+/// the program's own folder when it holds data/ (the portable layout of a device); the current
+/// folder when it holds data/; the per-user folder (platform::userDataFolder()) when it holds
+/// data/. The folders are host paths (UTF-8, '/').
+struct DataSearch {
+  std::optional<std::string> root;  ///< --root, when given: taken as it is
+  std::string programFolder;        ///< the folder of the running program's real file
+  std::string currentFolder;
+  std::string userFolder;           ///< the per-user folder
+};
+
+enum class DataSource { Root, ProgramFolder, CurrentFolder, UserFolder, NotFound };
+
+struct DataChoice {
+  std::string folder;  ///< host path; with NotFound the per-user folder, where nothing is written
+  DataSource source = DataSource::NotFound;
+};
+
+/// The first place of the search that holds data/ (asked through `holdsData`, which gets a host
+/// folder), or --root whatever it holds.
+DataChoice chooseDataFolder(const DataSearch& where, const std::function<bool(const std::string&)>& holdsData);
+/// The same, asking the file system whether "<folder>/data" is a folder.
+DataChoice chooseDataFolder(const DataSearch& where);
+/// The search of the running program: its real folder (/proc/self/exe), the current folder and
+/// the per-user folder of the environment, with the given --root.
+DataSearch currentDataSearch(std::optional<std::string> root);
+/// One line for a search that found nothing, naming the places looked at (UTF-8).
+std::string describeFailedSearch(const DataSearch& where, std::string_view program);
 
 /// The folder part of a system path: up to and including its last '\' (Shift-JIS aware); the
 /// whole text when it has none.

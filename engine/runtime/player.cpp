@@ -30,11 +30,17 @@ const char* programName(PlayerKind kind) {
 
 void printUsage(PlayerKind kind) {
   std::printf(
-      "usage: %s [options]\n"
-      "Plays the converted game in the data folder beside the program (or below --root).\n"
+      "Usage: %s [options]\n"
       "\n"
-      "  --root DIR               program folder holding sorel.cfg and data/ (default: the\n"
-      "                           executable's folder)\n"
+      "Plays a game converted by convSorel: the data/ folder of the first of these places\n"
+      "that holds one: the folder given with --root; the program's own folder (a portable\n"
+      "folder, as copied to a handheld); the current folder; $XDG_DATA_HOME/sorel (default\n"
+      "~/.local/share/sorel), where the converter's desktop entry (convSorel --user-data)\n"
+      "converts to. Settings (sorel.cfg) and saves (data/save) are kept beside that data/\n"
+      "folder.\n"
+      "\n"
+      "Options:\n"
+      "  --root DIR               the folder holding data/ and sorel.cfg\n"
       "  --headless               no window and no audio device\n"
       "  --frames N               close after N frames\n"
       "  --virtual-clock          the clock advances 16 ms per idle pass (repeatable runs)\n"
@@ -407,18 +413,25 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     std::fprintf(stderr, "%s: --root: no such folder: %s\n", program, options.root->c_str());
     return 2;
   }
-  std::string folder = resolveProgramFolder(options.root);
+  // The folder played, with sorel.cfg and the saves beside its data/: --root, else the first of
+  // the program's folder, the current folder and the per-user folder that holds data/.
+  const DataSearch search = currentDataSearch(options.root);
+  const DataChoice choice = chooseDataFolder(search);
+  std::string folder = resolveProgramFolder(choice.folder);
   if (folder.empty()) {
-    std::fprintf(stderr, "%s: the program folder has no Shift-JIS name\n", program);
+    std::fprintf(stderr, "%s: the folder %s has no Shift-JIS name\n", program, choice.folder.c_str());
     return 2;
   }
 
-  // The engine plays on whatever it finds, so a folder it cannot use is said here, once. A folder
-  // without data that the user did not name is not written into (no sorel.cfg, no save folder).
+  // The engine plays on whatever it finds, so a folder it cannot use is said here, once. When no
+  // place holds data/, nothing is written anywhere (no sorel.cfg, no save folder).
   const DataPaths paths = makeDataPaths(folder);
-  for (const std::string& line : checkDataFolder(paths, kind == PlayerKind::Pocket, program))
-    std::fprintf(stderr, "%s\n", line.c_str());
-  const bool writeFiles = options.root || platform::isFolder(paths.dataFolder());
+  const bool writeFiles = choice.source != DataSource::NotFound;
+  if (!writeFiles)
+    std::fprintf(stderr, "%s\n", describeFailedSearch(search, program).c_str());
+  else
+    for (const std::string& line : checkDataFolder(paths, kind == PlayerKind::Pocket, program))
+      std::fprintf(stderr, "%s\n", line.c_str());
 
   // One instance per user: a running player is brought to the front instead. A headless run
   // shows no window, so it neither looks for nor blocks a windowed one.
@@ -468,7 +481,8 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   DisplayOpenError displayError =
       options.failAt == "display" ? DisplayOpenError::DisplayLibrary : app->openDisplay();
   if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless, program);
-  // The decoder module lies beside the program itself, also when --root names another folder.
+  // The decoder module lies beside the program itself (a portable folder) or in ../lib/sorel of
+  // an installed tree, wherever the data folder is.
   loadDecoderModule();
   app->openSound();
   clearProfile();

@@ -1,6 +1,6 @@
 #pragma once
 // The players' shared start-up, message loop and shutdown, with the desktop options:
-//   --root DIR               program folder (sorel.cfg and data\ are found there)
+//   --root DIR               the folder holding data\ and sorel.cfg (else: chooseDataFolder)
 //   --headless               no window, no audio device
 //   --frames N               close after N frames
 //   --virtual-clock          the clock advances 16 ms per idle pass (repeatable runs)

@@ -51,6 +51,30 @@ TEST(DecoderModuleLoadTest, AModuleWithoutTheEntryPointsIsNotBound) {
   EXPECT_EQ(probe.entry("no_such_entry"), nullptr);
 }
 
+TEST(DecoderModuleLoadTest, IsFoundBesideTheProgramThenInLibSorel) {
+  EXPECT_EQ(decoderModulePlaces("\\opt\\sorel\\bin\\"),
+            (std::vector<std::string>{"\\opt\\sorel\\bin\\Quillon.ovl",
+                                      "\\opt\\sorel\\bin\\..\\lib\\sorel\\Quillon.ovl"}));
+  // An installed tree: nothing beside the program, the module in lib/sorel.
+  auto tree = testFolder("installed_tree");
+  std::filesystem::create_directories(tree / "bin");
+  std::filesystem::create_directories(tree / "lib" / "sorel");
+  const auto built = std::filesystem::path(SOREL_BIN_DIR) / "Quillon.ovl";
+  std::filesystem::copy_file(built, tree / "lib" / "sorel" / "Quillon.ovl",
+                             std::filesystem::copy_options::overwrite_existing);
+  ASSERT_TRUE(loadDecoderModule(systemFolder(tree / "bin")));
+  EXPECT_EQ(decoderModulePath(), systemFolder(tree / "bin") + "..\\lib\\sorel\\Quillon.ovl");
+  // A portable folder: the module beside the program wins.
+  std::filesystem::copy_file(built, tree / "bin" / "Quillon.ovl");
+  ASSERT_TRUE(loadDecoderModule(systemFolder(tree / "bin")));
+  EXPECT_EQ(decoderModulePath(), systemFolder(tree / "bin") + "Quillon.ovl");
+  // The running program's own folder (the build tree keeps the module beside the programs).
+  ASSERT_TRUE(loadDecoderModule());
+  EXPECT_EQ(decoderModulePath(), "Quillon.ovl");
+  unloadDecoderModule();
+  EXPECT_EQ(decoderModulePath(), "");
+}
+
 TEST_F(DecoderModuleTest, HandleFieldsDescribeTheStreamAndEachFrame) {
   auto mp3 = encodeMp3(sine(440, 8000, 22050, 44100, 2), 2, 44100, 128);
   ASSERT_GT(mp3.size(), 1000u);

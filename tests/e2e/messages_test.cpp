@@ -64,7 +64,7 @@ TEST(Messages, PlayersSayWhatIsWrongWithTheDataFolder) {
   auto before = filesBelow(dir / "bare");
   auto r = test::runCommand(quote((dir / "bare" / "pocketplayer").string()) + run);
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  expectWords(r.output, {"no data folder at", (dir / "bare" / "data").string().c_str(), "convSorel", "--root"});
+  expectWords(r.output, {"no data folder", (dir / "bare" / "data").string().c_str(), "convSorel", "--root"});
   EXPECT_EQ(filesBelow(dir / "bare"), before);
 
   // A folder the user names is the user's choice: the same line, and the settings are kept there.

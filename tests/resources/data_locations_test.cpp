@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "platform/files.h"
 #include "tests/test_support.h"
 
@@ -68,6 +71,61 @@ TEST(DataLocations, SaveFolderIsCreatedOnce) {
   EXPECT_TRUE(platform::isFolder(test::sys(dir / "data" / "save")));
   createSaveFolder(p);  // already there: nothing happens
   EXPECT_TRUE(platform::isFolder(test::sys(dir / "data" / "save")));
+}
+
+// The players' search for the folder they play: each case names the places that hold data/ and
+// the place chosen.
+TEST(DataLocations, DataFolderSearchOrder) {
+  const DataSearch base{std::nullopt, "/card/sorel/bin/", "/home/me/games", "/home/me/.local/share/sorel"};
+  struct Case {
+    std::optional<std::string> root;
+    std::vector<std::string> withData;
+    DataSource source;
+    std::string folder;
+  };
+  const Case cases[] = {
+      {"/elsewhere", {"/card/sorel/bin/", "/home/me/games"}, DataSource::Root, "/elsewhere"},
+      {"/empty", {}, DataSource::Root, "/empty"},  // --root is taken whatever it holds
+      {std::nullopt, {"/card/sorel/bin/", "/home/me/games", "/home/me/.local/share/sorel"},
+       DataSource::ProgramFolder, "/card/sorel/bin/"},
+      {std::nullopt, {"/home/me/games", "/home/me/.local/share/sorel"}, DataSource::CurrentFolder, "/home/me/games"},
+      {std::nullopt, {"/home/me/.local/share/sorel"}, DataSource::UserFolder, "/home/me/.local/share/sorel"},
+      {std::nullopt, {}, DataSource::NotFound, "/home/me/.local/share/sorel"},
+  };
+  for (const Case& c : cases) {
+    DataSearch where = base;
+    where.root = c.root;
+    std::vector<std::string> asked;
+    DataChoice got = chooseDataFolder(where, [&](const std::string& f) {
+      asked.push_back(f);
+      return std::find(c.withData.begin(), c.withData.end(), f) != c.withData.end();
+    });
+    EXPECT_EQ(got.source, c.source) << c.folder;
+    EXPECT_EQ(got.folder, c.folder);
+    if (c.root) EXPECT_TRUE(asked.empty()) << "--root looks nowhere else";
+  }
+  const std::string line = describeFailedSearch(base, "pocketplayer");
+  EXPECT_NE(line.find("/card/sorel/bin/data, /home/me/games/data, /home/me/.local/share/sorel/data"),
+            std::string::npos)
+      << line;
+
+  // The file-system question: "<folder>/data" must be a folder; an empty place is skipped.
+  auto dir = test::scratchFolder();
+  std::filesystem::create_directories(dir / "cwd" / "data");
+  std::filesystem::create_directories(dir / "exe");
+  std::ofstream(dir / "exe" / "data") << "a file, not a folder";
+  DataSearch real{std::nullopt, (dir / "exe").string() + "/", (dir / "cwd").string(), ""};
+  DataChoice got = chooseDataFolder(real);
+  EXPECT_EQ(got.source, DataSource::CurrentFolder);
+  EXPECT_EQ(got.folder, (dir / "cwd").string());
+
+  // The running program's own search: its real folder, the current folder, the environment's
+  // per-user folder.
+  DataSearch own = currentDataSearch(std::string("/r"));
+  EXPECT_EQ(own.root, std::optional<std::string>("/r"));
+  EXPECT_EQ(own.programFolder, std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/");
+  EXPECT_EQ(own.currentFolder, std::filesystem::current_path().string());
+  EXPECT_EQ(own.userFolder, platform::userDataFolder());
 }
 
 // The start-up diagnosis of a data folder: each case builds a folder and names the key words

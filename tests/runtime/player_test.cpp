@@ -42,8 +42,9 @@ class PlayerTest : public ::testing::Test {
           ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/runtime'").c_str());
   }
-  Outcome run(const std::string& program, const std::string& args, const std::string& env = "") {
-    std::string cmd = "XDG_RUNTIME_DIR='" + dir + "/runtime' SDL_VIDEODRIVER=dummy " +
+  Outcome run(const std::string& program, const std::string& args, const std::string& env = "",
+              const std::string& cwd = "") {
+    std::string cmd = (cwd.empty() ? "" : "cd '" + cwd + "' && ") + "XDG_RUNTIME_DIR='" + dir + "/runtime' SDL_VIDEODRIVER=dummy " +
                       "SDL_AUDIODRIVER=dummy " + env + " '" + SOREL_BIN_DIR + "/" + program +
                       "' " + args + " >/dev/null 2>'" + dir + "/stderr.txt'";
     int status = std::system(cmd.c_str());
@@ -234,6 +235,38 @@ TEST_F(PlayerTest, SettingsSurviveARunFromNothing) {
   r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(readText(dir + "/sorel.cfg"), first);
+}
+
+// Without --root the player plays the first of its own folder, the current folder and the
+// per-user folder that holds data/, and keeps sorel.cfg and the saves beside that data/.
+TEST_F(PlayerTest, SettingsAndSavesLandBesideTheDataFolderFound) {
+  namespace fs = std::filesystem;
+  const std::string here = dir + "/here", user = dir + "/xdg/sorel", env = "XDG_DATA_HOME='" + dir + "/xdg'";
+  fs::create_directories(here + "/data");
+  fs::create_directories(user + "/data");
+  const std::string args = "--headless --virtual-clock --frames 2";
+  Outcome r = run("handheldplayer", args, env, here);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(here + "/sorel.cfg")) << r.err;
+  EXPECT_TRUE(fs::exists(here + "/data/save/save000.dat"));
+  EXPECT_FALSE(fs::exists(user + "/sorel.cfg"));
+  EXPECT_FALSE(fs::exists(user + "/data/save"));
+
+  // Started elsewhere (as from a desktop entry): the per-user folder.
+  r = run("handheldplayer", args, env, dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(user + "/sorel.cfg")) << r.err;
+  EXPECT_TRUE(fs::exists(user + "/data/save/save000.dat"));
+  EXPECT_FALSE(fs::exists(dir + "/sorel.cfg"));
+
+  // Nowhere: one line names every place, and nothing is written.
+  fs::remove_all(user);
+  r = run("handheldplayer", args, env, dir);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("no data folder (looked for "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(dir + "/data, " + user + "/data"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir + "/sorel.cfg"));
+  EXPECT_FALSE(fs::exists(user));
 }
 
 TEST_F(PlayerTest, StartUpFailuresShowTheirMessage) {
