@@ -7,6 +7,7 @@
 #include <string>
 
 #include "converter/converter_dialog_logic.h"
+#include "converter/window_icon.h"
 #include "platform/files.h"
 
 namespace sorel {
@@ -181,6 +182,7 @@ gboolean onScreenshot(gpointer data) {
 
 void build(Window& w) {
   namespace t = dialog_text;
+  setDefaultWindowIcon();
   w.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(w.window), t::kCaption);
   gtk_window_set_resizable(GTK_WINDOW(w.window), FALSE);

@@ -10,6 +10,7 @@ packages=(
   libgtk-3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   sox espeak-ng xvfb xauth imagemagick
+  help2man desktop-file-utils
 )
 
 missing=()
