@@ -42,6 +42,25 @@ rm -rf "$build/package"
 (cd "$build" && DEB_HOST_ARCH="$arch" DEB_HOST_MULTIARCH="$triplet" cpack -G DEB >/dev/null)
 deb="dist/sorel_${version}_$arch.deb"
 cp "$build"/package/sorel_"${version}"_"$arch".deb "$deb"
+# What the package must hold and depend on.
+contents=$(dpkg-deb -c "$deb")
+for p in pocketplayer handheldplayer convSorel sorel-archive sorel-script sorel-movie sorel-save sorel-mkgame; do
+  for f in "usr/bin/$p" "usr/share/man/man1/$p.1"; do
+    grep -q "\./$f\$" <<<"$contents" || { echo "package: $deb lacks /$f" >&2; exit 1; }
+  done
+done
+for f in usr/lib/sorel/Quillon.ovl usr/share/applications/sorel-pocketplayer.desktop \
+         usr/share/applications/sorel-handheldplayer.desktop usr/share/applications/sorel-convsorel.desktop \
+         usr/share/icons/hicolor/48x48/apps/sorel.png usr/share/doc/sorel/README.md; do
+  grep -q "\./$f\$" <<<"$contents" || { echo "package: $deb lacks /$f" >&2; exit 1; }
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in libsdl2 libfreetype6 libfontconfig1 libmpg123 libmp3lame0 libsndfile1 libsoxr0 libgtk-3-0 fonts-ipafont-gothic; do
+  grep -q "$d" <<<"$depends" || { echo "package: $deb does not depend on $d: $depends" >&2; exit 1; }
+done
+if command -v desktop-file-validate >/dev/null 2>&1; then
+  desktop-file-validate packaging/applications/*.desktop
+fi
 
 # The relocatable archive: the installed tree under one folder, with RPATH $ORIGIN/../lib/sorel.
 name="sorel-$version-linux-$machine"
