@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -114,11 +116,16 @@ TEST_F(Mp3StreamTest, ALoopingStreamRestartsAtTheFirstFrameAfterTheTag) {
   ASSERT_EQ(s.read(looped.data(), looped.size(), true), looped.size());
   EXPECT_FALSE(s.ended());
   EXPECT_TRUE(std::equal(plain.begin(), plain.end(), looped.begin()));
-  // The decoder's filter memory carries over the restart, so the first frame of the second
-  // pass may differ slightly; from the third frame on it is the same sound again.
+  // The decoder's filter memory carries over the restart, so the first frames of the second
+  // pass may differ slightly; from the third frame on it is the same sound again, to within the
+  // rounding of the decoder library's floating-point synthesis (one step on some processors).
   size_t skip = 2 * 1152 * 4;
-  EXPECT_TRUE(std::equal(plain.begin() + static_cast<long>(skip), plain.end(),
-                         looped.begin() + static_cast<long>(plain.size() + skip)));
+  int worst = 0;
+  for (size_t i = skip; i + 1 < plain.size(); i += 2) {
+    auto sample = [](const std::vector<uint8_t>& v, size_t at) { return int16_t(v[at] | v[at + 1] << 8); };
+    worst = std::max(worst, std::abs(sample(plain, i) - sample(looped, plain.size() + i)));
+  }
+  EXPECT_LE(worst, 1);
 }
 
 TEST_F(Mp3StreamTest, AFrameThatDecodesToNothingIsSkipped) {
