@@ -30,8 +30,7 @@ constexpr int kFrameWidth = 616;
 constexpr int kGlyph = 22;
 
 int entryLines(const BacklogEntry& e, std::string_view name) {
-  int chars = int(e.text.size() / 2);
-  return (chars + kCharsPerLine - 1) / kCharsPerLine + (name.empty() ? 0 : 1);
+  return int(backlogLines(e.text, kCharsPerLine).size()) + (name.empty() ? 0 : 1);
 }
 
 /// Copies a design-unit rectangle of one picture into another at a design position (alpha
@@ -115,8 +114,7 @@ void Game::drawBacklogView() {
       drawTextToPicture(*m_text, m_cells.marks, page, name, kGlyph, 100, 0, colour, 24, y, m_host.settings.transMode + 1);
       y += kLineHeight;
     }
-    for (size_t at = 0; at < e.text.size(); at += kCharsPerLine * 2) {
-      std::string_view line = std::string_view(e.text).substr(at, kCharsPerLine * 2);
+    for (std::string_view line : backlogLines(e.text, kCharsPerLine)) {
       drawTextToPicture(*m_text, m_cells.marks, page, line, kGlyph, 100, 0, colour, 40, y, m_host.settings.transMode + 1);
       y += kLineHeight;
     }
