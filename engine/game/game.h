@@ -410,6 +410,8 @@ class Game {
   void buildTitleMenu();
   void placeTitleItems(int set);
   bool titleItemAnimation(bool appear);
+  /// A read-on input (a tap, a fresh C or right) during the title's intro: true, and used up.
+  bool titleIntroCut();
   void titleLogoAnimation();
   void titleSpotlights();
   void titleStars();

@@ -60,6 +60,35 @@ TEST_F(Title, StartsWithTheIntroAndATapJumpsToTheMenu) {
   EXPECT_NE(game->layers().get(11), nullptr) << "the logo";
 }
 
+TEST_F(Title, EveryReadOnInputCutsTheIntroShortWhereverItIs) {
+  // The scroll, the items growing in, and the fade-in when coming back from the extras: a tap, C
+  // or right ends each at once, and is used up there.
+  for (int input = 0; input < 3; ++input) {
+    SCOPED_TRACE(input);
+    auto readOn = [&] {
+      if (input == 0) tap(600, 20);
+      else press(input == 1 ? Key::C : Key::Right);
+      frame();
+      if (input != 0) release(input == 1 ? Key::C : Key::Right);
+    };
+    subMode = 0;
+    frame(3);
+    ASSERT_EQ(subMode, 2u);
+    readOn();
+    EXPECT_EQ(subMode, 3u);
+    readOn();
+    EXPECT_EQ(subMode, 4u) << "the items at their full size at once";
+    EXPECT_EQ(item(0)->scaleX, 1000);
+    EXPECT_EQ(cursor(), TitleState::kNone) << "the input chose nothing";
+    subMode = 40;
+    frame();
+    ASSERT_EQ(subMode, 41u);
+    readOn();
+    EXPECT_EQ(subMode, 3u);
+    EXPECT_EQ(game->brightness, 256);
+  }
+}
+
 TEST_F(Title, TheIntroEndsByItselfAfterItsTime) {
   frame(2);
   frame(6650 / 16 - 1);
