@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace sorel {
 namespace {
 
@@ -41,6 +43,8 @@ class PlayerTest : public ::testing::Test {
     dir = std::string(SOREL_TEST_TMP) + "/player_" +
           ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/runtime'").c_str());
+    // The players' own behaviour is tested here: a data folder they take without a word.
+    test::writeEmptyDataSet(dir);
   }
   Outcome run(const std::string& program, const std::string& args, const std::string& env = "") {
     std::string cmd = "XDG_RUNTIME_DIR='" + dir + "/runtime' SDL_VIDEODRIVER=dummy " +

@@ -182,10 +182,39 @@ TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
     EXPECT_EQ(app->game()->script.pc, pc) << c.what;
     EXPECT_EQ(app->game()->backlog().count(), log) << c.what;
   }
+  // A file that does not check out: the slot says so, and is not offered for loading.
+  writeBytes(save(0), std::vector<uint8_t>(good.begin(), good.begin() + 9000));
+  int newest = 0;
+  EXPECT_EQ(app->saveSlotEntries(newest)[0].label, "---- \x94\x6A\x91\xB9 ----");
+  EXPECT_FALSE(app->saveSlotEntries(newest)[0].loadEnabled);
   fs::remove(save(0));
   EXPECT_FALSE(app->loadGame(0)) << "missing";
-  int newest = 0;
   EXPECT_FALSE(app->saveSlotEntries(newest)[0].loadEnabled);
+  EXPECT_EQ(app->saveSlotEntries(newest)[0].label, "---- \x96\xA2\x92\xE8\x8B\x60 ----");
+}
+
+TEST_F(SaveLoad, TheStatusLineSaysWhetherASaveWasWritten) {
+  toFirstMessage();
+  ASSERT_TRUE(app->saveGame(2));
+  ASSERT_TRUE(app->game()->host().saveGame(600));
+  frames(1);
+  // "SAVE_003に保存しました", on the menu's face at the top-left corner; the choice save says nothing.
+  EXPECT_EQ(app->notices().shown(), "SAVE_003\x82\xC9\x95\xDB\x91\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD");
+  EXPECT_EQ(app->surface().row(6)[4 * 3 + 1], 208);
+  frames(200);
+  EXPECT_TRUE(app->notices().idle()) << "gone after a few seconds";
+  EXPECT_NE(app->surface().row(6)[4 * 3 + 1], 208);
+  // A save folder that cannot take the file: "SAVE_005を保存できませんでした", then the system data's.
+  fs::remove_all(host / "data" / "save");
+  writeBytes(host / "data" / "save", {1});
+  ASSERT_TRUE(app->saveGame(4));
+  frames(1);
+  EXPECT_EQ(app->notices().shown(),
+            "SAVE_005\x82\xF0\x95\xDB\x91\xB6\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD");
+  frames(200);
+  EXPECT_EQ(app->notices().shown().rfind("\x83\x56\x83\x58\x83\x65\x83\x80", 0), 0u) << "システム…";
+  fs::remove(host / "data" / "save");
+  fs::create_directories(host / "data" / "save");
 }
 
 TEST_F(SaveLoad, ADamagedSystemDataFileIsKeptAsideAndTheListsStartEmpty) {
