@@ -366,7 +366,10 @@ void AppContext::initialise() {
                     [this] { return menuStatus(); }});
   startFramePacer(16);
   m_dirty.setBounds(screenWidth, screenHeight);
-  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
+  // A first start turns on the voices and effects the data folder holds.
+  const SettingDefaults defaults =
+      firstStartDefaults(platform::fileExists(m_paths.configPath()), holdsVoices(m_paths), holdsEffects(m_paths));
+  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts, defaults);
   syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
   m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
     std::string shown = platform::cp932ToUtf8Lossy(name);

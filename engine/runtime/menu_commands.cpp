@@ -152,8 +152,9 @@ void syncMenuMarks(PopupMenu& menu, const Settings& s, int fontCount) {
     int32_t value;
   };
   for (Play p : {Play{cmd::kMusicPlay, s.pcm}, Play{cmd::kVoicePlay, s.voicePlay}, Play{cmd::kSePlay, s.sePlay}}) {
+    // Anything from 2 on plays, so anything from 2 on shows the mark.
     menu.setEnabled(p.command, p.value != 0);
-    menu.setChecked(p.command, p.value == 2);
+    menu.setChecked(p.command, p.value >= 2);
   }
   // Movies are only ever enlarged on a 640-wide screen.
   menu.setEnabled(cmd::kVgaQuality, isVga());

@@ -27,7 +27,7 @@ void buildPopupMenu(PopupMenu& menu, const FontList& fonts);
 
 /// Sets every check mark and enabled flag from the settings: each radio group checks the item
 /// of its value (none when no item has it), on/off items are checked when on, the three play
-/// switches are greyed at 0 and checked at 2, and the movie interpolation is greyed below a
+/// switches are greyed at 0 and checked from 2 on (every value that plays), and the movie interpolation is greyed below a
 /// 640-wide screen.
 void syncMenuMarks(PopupMenu& menu, const Settings& s, int fontCount);
 

@@ -78,7 +78,7 @@ TEST(MenuMarks, MirrorTheSettings) {
   Settings s;
   s.pcm = 0;
   s.voicePlay = 1;
-  s.sePlay = 2;
+  s.sePlay = 3;      // plays like 2, so shows the mark like 2
   s.masterVol = 55;  // matches no item
   s.musicVol = 80;
   s.transMode = 3;

@@ -228,16 +228,34 @@ TEST_F(PlayerTest, ScreenshotsShowTheBlankScreenAtTheLogicalSize) {
 }
 
 TEST_F(PlayerTest, SettingsSurviveARunFromNothing) {
-  Outcome r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  std::string first = readText(dir + "/sorel.cfg");
-  EXPECT_EQ(first.rfind("[MUSIC_CONFIG]\r\nMUSIC_VOL=100\r\nMASTER_VOL=100\r\nPCM=2\r\n"
-                        "[VOICE_CONFIG]\r\n", 0),
-            0u)
-      << first;
-  r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(readText(dir + "/sorel.cfg"), first);
+  // A first start plays the voices and effects the data folder holds; later starts keep what the
+  // file says, whatever the folder holds by then.
+  const struct {
+    bool voices, effects;
+    const char* voicePlay;
+    const char* sePlay;
+  } cases[] = {{false, false, "VOICE_PLAY=1", "SE_PLAY=1"}, {true, true, "VOICE_PLAY=2", "SE_PLAY=2"}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(dir + "/sorel.cfg");
+    std::filesystem::remove(dir + "/data/voice.mlz");
+    std::filesystem::remove(dir + "/data/se/door.mp3");
+    if (c.voices) test::writeEmptyDataSet(dir);
+    if (c.effects) writeText(dir + "/data/se/door.mp3", "an effect");
+    Outcome r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string first = readText(dir + "/sorel.cfg");
+    EXPECT_EQ(first.rfind("[MUSIC_CONFIG]\r\nMUSIC_VOL=100\r\nMASTER_VOL=100\r\nPCM=2\r\n"
+                          "[VOICE_CONFIG]\r\n", 0),
+              0u)
+        << first;
+    EXPECT_NE(first.find(std::string(c.voicePlay) + "\r\n"), std::string::npos) << first;
+    EXPECT_NE(first.find(std::string(c.sePlay) + "\r\n"), std::string::npos) << first;
+    if (c.voices) std::filesystem::remove(dir + "/data/voice.mlz");
+    else test::writeEmptyDataSet(dir);
+    r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readText(dir + "/sorel.cfg"), first);
+  }
 }
 
 TEST_F(PlayerTest, StartUpFailuresShowTheirMessage) {
