@@ -63,13 +63,14 @@ TEST_F(Title, StartsWithTheIntroAndATapJumpsToTheMenu) {
 TEST_F(Title, EveryReadOnInputCutsTheIntroShortWhereverItIs) {
   // The scroll, the items growing in, and the fade-in when coming back from the extras: a tap, C
   // or right ends each at once, and is used up there.
-  for (int input = 0; input < 3; ++input) {
+  for (std::string input : {"tap", "C", "right"}) {
     SCOPED_TRACE(input);
+    const Key key = input == "C" ? Key::C : Key::Right;
     auto readOn = [&] {
-      if (input == 0) tap(600, 20);
-      else press(input == 1 ? Key::C : Key::Right);
+      if (input == "tap") tap(600, 20);
+      else press(key);
       frame();
-      if (input != 0) release(input == 1 ? Key::C : Key::Right);
+      release(key);
     };
     subMode = 0;
     frame(3);
