@@ -29,18 +29,8 @@ std::string shownText(std::string_view utf8) {
   return out;
 }
 
-}  // namespace
-
-bool blocksTheGame(const std::vector<DataProblem>& problems) {
-  return std::any_of(problems.begin(), problems.end(),
-                     [](const DataProblem& p) { return p.weight == DataProblem::Weight::Blocking; });
-}
-
-bool worthAScreen(const std::vector<DataProblem>& problems) {
-  return std::any_of(problems.begin(), problems.end(),
-                     [](const DataProblem& p) { return p.weight != DataProblem::Weight::Note; });
-}
-
+/// Cuts a CP932 text into pieces of at most maxUnits half-width units (a double-byte character is
+/// two), after a space, '/' or ',' in the second half of a piece where there is one.
 std::vector<std::string> wrapText(std::string_view text, size_t maxUnits) {
   std::vector<std::string> pieces;
   maxUnits = std::max<size_t>(maxUnits, 2);
@@ -64,6 +54,18 @@ std::vector<std::string> wrapText(std::string_view text, size_t maxUnits) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   }
   return pieces;
+}
+
+}  // namespace
+
+bool blocksTheGame(const std::vector<DataProblem>& problems) {
+  return std::any_of(problems.begin(), problems.end(),
+                     [](const DataProblem& p) { return p.weight == DataProblem::Weight::Blocking; });
+}
+
+bool worthAScreen(const std::vector<DataProblem>& problems) {
+  return std::any_of(problems.begin(), problems.end(),
+                     [](const DataProblem& p) { return p.weight != DataProblem::Weight::Note; });
 }
 
 std::vector<ProblemScreenLine> layoutProblemScreen(const std::vector<DataProblem>& problems, int width, int height) {

@@ -35,8 +35,4 @@ std::vector<ProblemScreenLine> layoutProblemScreen(const std::vector<DataProblem
 /// Fills the surface with the screen's background and draws the lines.
 void drawProblemScreen(Surface& surface, TextRenderer& renderer, const std::vector<ProblemScreenLine>& lines);
 
-/// Cuts a CP932 text into pieces of at most maxUnits half-width units (a double-byte character is
-/// two), after a space, '/' or ',' in the second half of a piece where there is one.
-std::vector<std::string> wrapText(std::string_view text, size_t maxUnits);
-
 }  // namespace sorel

@@ -1,5 +1,5 @@
 // The problem screen's layout: everything on the screen at both sizes, each problem with what to
-// do, the footer for the kind of screen, and the wrapping of long paths.
+// do wrapped between words, the footer for the kind of screen, and too many problems.
 #include "engine/runtime/problem_screen.h"
 
 #include <gtest/gtest.h>
@@ -64,23 +64,6 @@ TEST(ProblemScreen, SilenceOnlyAsksForATapAndTooManyProblemsEndInAnEllipsis) {
     ellipses += utf8(l.text) == "…";
   }
   EXPECT_EQ(ellipses, 1);
-}
-
-TEST(ProblemScreen, WrappingPrefersSeparatorsAndKeepsCharactersWhole) {
-  const struct {
-    const char* text;
-    size_t units;
-    std::vector<std::string> pieces;
-  } cases[] = {
-      {"abcdefghij", 4, {"abcd", "efgh", "ij"}},
-      {"see /a/bc/def now", 10, {"see /a/bc/", "def now"}},
-      {"あいうえ", 5, {"あい", "うえ"}},  // a double-byte character is never split
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> got;
-    for (const auto& piece : wrapText(*platform::utf8ToCp932(c.text), c.units)) got.push_back(utf8(piece));
-    EXPECT_EQ(got, c.pieces) << c.text;
-  }
 }
 
 }  // namespace
