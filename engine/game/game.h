@@ -84,6 +84,8 @@ struct GameHost {
   std::function<bool(std::string_view)> startMovie = nullptr;
   /// True while a movie started through startMovie plays. Empty: none plays.
   std::function<bool()> moviePlaying = nullptr;
+  /// True while the pop-up menu's save entries are enabled. Empty: they count as enabled.
+  std::function<bool()> saveMenuEnabled = nullptr;
 };
 
 /// The title screen's state (game mode 0).
@@ -212,6 +214,7 @@ struct BacklogView {
   int scroll = 0;       ///< pixels from the newest end
   int listHeight = 0;
   uint32_t openedAt = 0;
+  bool saveWasEnabled = true;  ///< the save entries' state the view found (a replay keeps them off)
   std::vector<std::pair<Rect, size_t>> voiceIcons;  ///< screen rectangle and entry
 };
 

@@ -277,6 +277,7 @@ void GameCore::gameInitialise() {
   host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
   host.startMovie = [this](std::string_view name) { return startMovie(name); };
   host.moviePlaying = [this] { return isPlaying(); };
+  host.saveMenuEnabled = [this] { return m_saveEnabled; };
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }

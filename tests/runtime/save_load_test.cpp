@@ -95,6 +95,12 @@ class SaveLoad : public ::testing::Test {
     frames(30);
     ASSERT_EQ(app->game()->message.markerShown, 1u);
   }
+  /// One frame with a key pressed in it (then let go).
+  void pressFor(Key k) {
+    app->input().count(k) = 1;
+    frames(1);
+    app->input().count(k) = 0;
+  }
   fs::path save(int slot) const { return host / "data" / "save" / saveFileName(slot); }
   fs::path systemFile() const { return host / "data" / "save" / "save000.dat"; }
 
@@ -241,6 +247,21 @@ TEST_F(SaveLoad, TheChoiceSaveIsReturnedToOnce) {
   app->returnToLastChoice();
   EXPECT_FALSE(app->choiceSaved());
   EXPECT_EQ(app->game()->script.pc, pc);
+}
+
+TEST_F(SaveLoad, TheBacklogGivesTheSaveEntriesBackAsItFoundThem) {
+  toFirstMessage();
+  pressFor(Key::Right);
+  frames(30);  // the second message: the first is in the backlog
+  for (bool on : {false, true}) {  // off as in a replay, on in the story
+    app->setSaveEnabled(on);
+    pressFor(Key::Up);
+    ASSERT_EQ(app->gameMode, uint32_t(kModeBacklog)) << on;
+    EXPECT_FALSE(app->saveEnabled()) << "no saving from the backlog";
+    pressFor(Key::A);
+    ASSERT_EQ(app->gameMode, uint32_t(kModeStory)) << on;
+    EXPECT_EQ(app->saveEnabled(), on);
+  }
 }
 
 }  // namespace
