@@ -165,6 +165,9 @@ void Game::endScript() {
   script.loopSeName = {};
   script.vars = {};
   script.flags = {};
+  // Nothing of the ended game may be saved: saving waits for the next message or choice.
+  m_saveBlock.clear();
+  m_backlogData.clear();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -330,7 +330,8 @@ class Game {
   std::span<const uint8_t> backlogData() const { return m_backlogData; }
   /// Replaces the running game with a checked save file: the scenario is read first, and when
   /// it cannot be loaded nothing changes and the result is false. Otherwise the scene, window,
-  /// script state, backlog, music and looping effects come back as the snapshot holds them.
+  /// script state, backlog, music and looping effects come back as the snapshot holds them; the
+  /// loaded block becomes the snapshot.
   bool loadSavedGame(const SaveFile& file);
   /// The player's lists and values kept in the system data file.
   SystemData systemData() const;

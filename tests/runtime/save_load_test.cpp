@@ -101,6 +101,7 @@ class SaveLoad : public ::testing::Test {
     frames(1);
     app->input().count(k) = 0;
   }
+  uint32_t snapshotPc() const { return loadU32(app->game()->saveBlock().data() + save_field::kPc); }
   fs::path save(int slot) const { return host / "data" / "save" / saveFileName(slot); }
   fs::path systemFile() const { return host / "data" / "save" / "save000.dat"; }
 
@@ -262,6 +263,27 @@ TEST_F(SaveLoad, TheBacklogGivesTheSaveEntriesBackAsItFoundThem) {
     ASSERT_EQ(app->gameMode, uint32_t(kModeStory)) << on;
     EXPECT_EQ(app->saveEnabled(), on);
   }
+}
+
+TEST_F(SaveLoad, TheSnapshotEndsWithTheStoryAndALoadBringsItsOwn) {
+  toFirstMessage();
+  const uint32_t first = snapshotPc();
+  ASSERT_TRUE(app->saveGame(0));
+  pressFor(Key::Right);
+  frames(30);
+  ASSERT_NE(snapshotPc(), first) << "the second message's snapshot";
+  ASSERT_TRUE(app->loadGame(0));
+  EXPECT_EQ(snapshotPc(), first) << "the loaded block is the snapshot before any frame";
+  EXPECT_EQ(std::vector<uint8_t>(app->game()->backlogData().begin(), app->game()->backlogData().end()),
+            std::vector<uint8_t>(4, 0))
+      << "and so is its (empty) backlog";
+  // ﾀｲﾄﾙに戻る, then New Game: nothing of the old game can be saved before the first message.
+  app->game()->endScript();
+  EXPECT_FALSE(app->game()->hasSnapshot());
+  ASSERT_TRUE(app->startStory("01-01.bin"));
+  EXPECT_FALSE(app->saveGame(1));
+  frames(30);
+  EXPECT_TRUE(app->saveGame(1));
 }
 
 }  // namespace
