@@ -134,6 +134,7 @@ bool Game::loadScriptImage(std::string_view name, std::vector<uint8_t> file) {
 void Game::endScript() {
   if (m_host.enableSaveMenu) m_host.enableSaveMenu(false);
   m_program.unload();
+  if (m_host.stopMovie) m_host.stopMovie();
   m_sound->stopMusic();
   m_sound->stopAll();
   scenePictureName.clear();

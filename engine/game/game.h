@@ -86,6 +86,8 @@ struct GameHost {
   std::function<bool()> moviePlaying = nullptr;
   /// True while the pop-up menu's save entries are enabled. Empty: they count as enabled.
   std::function<bool()> saveMenuEnabled = nullptr;
+  /// Stops a movie playing over the game (the story's end, a load). Empty: nothing.
+  std::function<void()> stopMovie = nullptr;
 };
 
 /// The title screen's state (game mode 0).
@@ -329,9 +331,9 @@ class Game {
   std::span<const uint8_t> saveBlock() const { return m_saveBlock; }
   std::span<const uint8_t> backlogData() const { return m_backlogData; }
   /// Replaces the running game with a checked save file: the scenario is read first, and when
-  /// it cannot be loaded nothing changes and the result is false. Otherwise the scene, window,
-  /// script state, backlog, music and looping effects come back as the snapshot holds them; the
-  /// loaded block becomes the snapshot.
+  /// it cannot be loaded nothing changes (a movie plays on) and the result is false. Otherwise
+  /// the movie stops, and the scene, window, script state, backlog, music and looping effects
+  /// come back as the snapshot holds them; the loaded block becomes the snapshot.
   bool loadSavedGame(const SaveFile& file);
   /// The player's lists and values kept in the system data file.
   SystemData systemData() const;

@@ -68,6 +68,7 @@ bool Game::loadSavedGame(const SaveFile& file) {
   }
 
   // Tear the running game down.
+  if (m_host.stopMovie) m_host.stopMovie();
   freeStaffRoll();
   m_eyeCatch = EyeCatchState();
   scenePictureName.clear();

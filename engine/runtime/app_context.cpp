@@ -278,6 +278,7 @@ void GameCore::gameInitialise() {
   host.startMovie = [this](std::string_view name) { return startMovie(name); };
   host.moviePlaying = [this] { return isPlaying(); };
   host.saveMenuEnabled = [this] { return m_saveEnabled; };
+  host.stopMovie = [this] { stopMovie(); };
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }

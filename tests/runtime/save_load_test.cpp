@@ -17,6 +17,7 @@
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "tests/audio/movie_files.h"
 #include "tools/script_asm.h"
 
 namespace sorel {
@@ -101,6 +102,12 @@ class SaveLoad : public ::testing::Test {
     frames(1);
     app->input().count(k) = 0;
   }
+  /// The opening movie playing over the game.
+  void playMovie() {
+    fs::create_directories(host / "data" / "jmv");
+    writeBytes(host / "data" / "jmv" / "Opening.jmv", testing::makeTestMovie(5, 32, 32, 10));
+    ASSERT_TRUE(app->startMovie("Opening.jmv"));
+  }
   uint32_t snapshotPc() const { return loadU32(app->game()->saveBlock().data() + save_field::kPc); }
   fs::path save(int slot) const { return host / "data" / "save" / saveFileName(slot); }
   fs::path systemFile() const { return host / "data" / "save" / "save000.dat"; }
@@ -181,6 +188,7 @@ TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
       {"backlog past the end", [](auto& b) { storeU32(&b[b.size() - 4], 0x10000); }},
       {"missing scenario", [](auto& b) { std::memcpy(&b[save_field::kScenario], "99-99.bin", 10); }},
   };
+  playMovie();
   for (const Case& c : cases) {
     auto bytes = good;
     c.spoil(bytes);
@@ -188,6 +196,7 @@ TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
     EXPECT_FALSE(app->loadGame(0)) << c.what;
     EXPECT_EQ(app->game()->script.pc, pc) << c.what;
     EXPECT_EQ(app->game()->backlog().count(), log) << c.what;
+    EXPECT_TRUE(app->isPlaying()) << c.what << ": a refused load leaves the movie running";
   }
   fs::remove(save(0));
   EXPECT_FALSE(app->loadGame(0)) << "missing";
@@ -284,6 +293,16 @@ TEST_F(SaveLoad, TheSnapshotEndsWithTheStoryAndALoadBringsItsOwn) {
   EXPECT_FALSE(app->saveGame(1));
   frames(30);
   EXPECT_TRUE(app->saveGame(1));
+}
+
+TEST_F(SaveLoad, ReturningToTheTitleEndsAMovie) {
+  toFirstMessage();
+  playMovie();
+  platform::postMessage(app->window(), platform::WM_COMMAND, 40008, 0);  // ﾀｲﾄﾙに戻る
+  platform::Message m;
+  while (platform::peekMessage(m, true)) platform::dispatchMessage(m);
+  EXPECT_EQ(app->gameMode, uint32_t(kModeTitle));
+  EXPECT_FALSE(app->isPlaying());
 }
 
 }  // namespace
