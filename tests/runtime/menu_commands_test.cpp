@@ -64,11 +64,12 @@ TEST(MenuTree, HoldsEveryLabelAndNumber) {
   const int mascot = submenuOf(m, 0, "ﾏｽｺｯﾄ設定");
   ASSERT_EQ(m.menu(mascot).items.size(), 13u);
   EXPECT_EQ(m.menu(mascot).items[12].command, 40190u);
-  // Slots read "---- 未定義 ----"; none can be loaded, and saving waits for a game.
+  // Slots read "---- 未定義 ----"; none can be loaded, saving waits for a game, and going back
+  // to the previous choice for a choice's save.
   EXPECT_EQ(m.find(40017)->label, sj("---- 未定義 ----"));
   EXPECT_FALSE(m.find(40017)->enabled);
   EXPECT_FALSE(m.find(40046)->enabled);
-  EXPECT_TRUE(m.find(40215)->enabled);
+  EXPECT_FALSE(m.find(40215)->enabled);
 }
 
 TEST(MenuMarks, MirrorTheSettings) {
@@ -232,6 +233,7 @@ TEST_F(DispatchTest, MarksAreSetFromTheSettingsAtStartUp) {
   EXPECT_TRUE(app->popupMenu().find(40067)->enabled);
   EXPECT_FALSE(app->popupMenu().find(40067)->checked) << "voices start off";
   EXPECT_FALSE(app->popupMenu().saveEntriesEnabled());
+  EXPECT_FALSE(app->popupMenu().find(40215)->enabled) << "no choice saved to go back to";
 }
 
 TEST_F(DispatchTest, AHeldKeyIsOnePressForTheMenuAndForTheStoryAfterIt) {
@@ -286,7 +288,8 @@ TEST_F(DispatchTest, TheVoiceSwitchChosenWithKeysIsWrittenAtExit) {
   };
   press('X');
   ASSERT_TRUE(app->popupMenu().isOpen());
-  for (int i = 0; i < 5; ++i) press(platform::VK_DOWN);
+  // ﾛｰﾄﾞ, ｾｰﾌﾞ, (ひとつ前の選択肢に戻る greyed and the separator passed over) 表示効果, 設定.
+  for (int i = 0; i < 4; ++i) press(platform::VK_DOWN);
   press(platform::VK_RIGHT);
   for (int i = 0; i < 3; ++i) press(platform::VK_DOWN);
   press(platform::VK_RIGHT);
@@ -297,7 +300,7 @@ TEST_F(DispatchTest, TheVoiceSwitchChosenWithKeysIsWrittenAtExit) {
   EXPECT_TRUE(app->popupMenu().find(40067)->checked);
   // The greyed music switch cannot be chosen: right on it posts nothing.
   press('X');
-  for (int i = 0; i < 5; ++i) press(platform::VK_DOWN);
+  for (int i = 0; i < 4; ++i) press(platform::VK_DOWN);
   press(platform::VK_RIGHT);
   press(platform::VK_DOWN);
   press(platform::VK_DOWN);

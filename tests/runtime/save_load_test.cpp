@@ -243,11 +243,14 @@ TEST_F(SaveLoad, LeftoversOfAnInterruptedWriteAreRecoveredOrDropped) {
 }
 
 TEST_F(SaveLoad, TheChoiceSaveIsReturnedToOnce) {
+  const MenuItem* back = app->popupMenu().find(PopupMenu::kReturnToChoice);
+  EXPECT_FALSE(back->enabled) << "greyed until a choice was saved";
   toFirstMessage();
   app->returnToLastChoice();  // nothing saved yet: nothing happens
   EXPECT_FALSE(app->choiceSaved());
   ASSERT_TRUE(app->game()->host().saveGame(600));
   EXPECT_TRUE(app->choiceSaved());
+  EXPECT_TRUE(back->enabled);
   app->flushSaves();
   EXPECT_TRUE(fs::exists(save(600)));
   const uint32_t pc = app->game()->script.pc;
@@ -256,6 +259,7 @@ TEST_F(SaveLoad, TheChoiceSaveIsReturnedToOnce) {
   ASSERT_NE(app->game()->script.pc, pc);
   app->returnToLastChoice();
   EXPECT_FALSE(app->choiceSaved());
+  EXPECT_FALSE(back->enabled);
   EXPECT_EQ(app->game()->script.pc, pc);
 }
 
