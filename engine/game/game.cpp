@@ -53,6 +53,7 @@ void Game::gameStep() {
     // The D key steps manner mode 0 → 1 → 2 → 0.
     Settings& s = m_host.settings;
     s.dispFreeMode = s.dispFreeMode >= 2 || s.dispFreeMode < 0 ? 0 : s.dispFreeMode + 1;
+    if (m_host.settingChanged) m_host.settingChanged();
     applyDisplayFilter(true);
     in.consume(Key::D);
   }

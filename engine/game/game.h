@@ -88,6 +88,9 @@ struct GameHost {
   std::function<bool()> saveMenuEnabled = nullptr;
   /// Stops a movie playing over the game (the story's end, a load). Empty: nothing.
   std::function<void()> stopMovie = nullptr;
+  /// The game changed a setting itself (the D key's manner mode): the pop-up menu's marks follow
+  /// it. Empty: nothing.
+  std::function<void()> settingChanged = nullptr;
 };
 
 /// The title screen's state (game mode 0).

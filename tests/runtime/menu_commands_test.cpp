@@ -236,6 +236,15 @@ TEST_F(DispatchTest, MarksAreSetFromTheSettingsAtStartUp) {
   EXPECT_FALSE(app->popupMenu().find(40215)->enabled) << "no choice saved to go back to";
 }
 
+TEST_F(DispatchTest, TheDKeyStepsTheMannerModeWithItsMarks) {
+  for (int mode : {1, 2, 0}) {
+    app->input().count(Key::D) = 1;
+    app->idlePass();
+    EXPECT_EQ(app->settings().dispFreeMode, mode);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(app->popupMenu().find(40160 + unsigned(i))->checked, i == mode) << mode;
+  }
+}
+
 TEST_F(DispatchTest, AHeldKeyIsOnePressForTheMenuAndForTheStoryAfterIt) {
   ASSERT_EQ(test::writeWaitingGame(host), "");
   ASSERT_TRUE(app->startStory("01-01.bin"));
