@@ -72,6 +72,7 @@ void Game::openBacklogView() {
     height += kLineHeight * entryLines(e, strings.get(e.speaker)) + 20;
   }
   m_view = BacklogView();
+  m_view.saveWasEnabled = !m_host.saveMenuEnabled || m_host.saveMenuEnabled();
   m_view.listHeight = std::max(0, height - 4);
   m_view.openedAt = ticks();
   if (m_view.listHeight >= 480) {
@@ -166,7 +167,8 @@ void Game::closeBacklogView() {
   m_box.hiddenByReader = false;
   markCellsForRedraw(m_cells, true);
   setWindowShown(true);
-  if (m_host.enableSaveMenu) m_host.enableSaveMenu(true);
+  // Saving comes back only if it was on when the view opened: a replay never saves.
+  if (m_host.enableSaveMenu && m_view.saveWasEnabled) m_host.enableSaveMenu(true);
   m_host.gameMode = kModeStory;
 }
 

@@ -298,6 +298,9 @@ void GameCore::gameInitialise() {
   host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
   host.startMovie = [this](std::string_view name) { return startMovie(name); };
   host.moviePlaying = [this] { return isPlaying(); };
+  host.saveMenuEnabled = [this] { return m_saveEnabled; };
+  host.stopMovie = [this] { stopMovie(); };
+  host.settingChanged = [this] { syncMenuMarks(m_menu, m_settings, m_fonts ? int(m_fonts->available.size()) : 0); };
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }

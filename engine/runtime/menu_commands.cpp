@@ -138,8 +138,10 @@ void buildPopupMenu(PopupMenu& menu, const FontList& fonts) {
   separator(menu, root);
   menu.addItem(root, cmd::kQuit, MenuItemKind::Command, sj("終了"));
 
-  // Saving needs a game in progress: the story enables the entries.
+  // Saving needs a game in progress: the story enables the entries. Going back to the previous
+  // choice needs that choice's save, made when it is decided.
   menu.setSaveEntriesEnabled(false);
+  menu.setReturnToChoiceEnabled(false);
   for (int i = 0; i < PopupMenu::kSaveSlots; ++i) menu.setEnabled(PopupMenu::kFirstLoad + unsigned(i), false);
 }
 

@@ -22,7 +22,7 @@ constexpr unsigned kFirstMascot = 40178;
 /// Builds the whole tree once (start-up, before the settings are read): the root, the
 /// settings and message submenus, one font item per available font and one mascot item per
 /// heroine. Save and load entries read "---- 未定義 ----" until the save folder relabels them;
-/// the save entries start disabled.
+/// the save entries and "ひとつ前の選択肢に戻る" start disabled.
 void buildPopupMenu(PopupMenu& menu, const FontList& fonts);
 
 /// Sets every check mark and enabled flag from the settings: each radio group checks the item

@@ -111,7 +111,7 @@ bool GameCore::loadGame(int slot) {
   if (!bytes) return false;
   auto file = readSaveFile(*bytes);
   if (!file) return false;
-  stopMovie();
+  // The game stops the movie once the save's scenario proved loadable.
   if (!m_game->loadSavedGame(*file)) return false;
   setSaveEnabled(true);
   return true;

@@ -188,6 +188,24 @@ TEST_F(Title, LoadOpensThePopUpMenuAndQuitPostsTheCloseMessage) {
   EXPECT_EQ(closePosted, 1);
 }
 
+TEST_F(Title, LoadTappedOpensTheMenuOnlyOnceThePenIsUpAndLeavesItNoPenInput) {
+  toMenu();
+  input.penDown = 1;
+  tap(320, 220 + 48 + 20);  // Load, the stylus staying down
+  frame();
+  ASSERT_EQ(subMode, 50u);
+  frame(3);
+  EXPECT_EQ(menuOpened, 0) << "not under a pen that is still down";
+  // The lift reaches the frame, and another tap is already on its way.
+  input.penDown = 0;
+  input.releaseNow = 1;
+  input.tapPending = input.releasePending = 1;
+  frame();
+  EXPECT_EQ(menuOpened, 1);
+  EXPECT_EQ(subMode, 4u);
+  EXPECT_EQ(input.releaseNow + input.tapPending + input.releasePending, 0) << "nothing left for the menu to take";
+}
+
 TEST_F(Title, ExtrasSwapTheMenuAndBackReturnsToTheMain) {
   toMenu();
   pressAndStep(Key::Up);
