@@ -1,5 +1,6 @@
 #include "engine/runtime/app_context.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/runtime/save_writer.h"
@@ -481,7 +482,11 @@ void AppContext::idlePass() {
     frameStep();
     if (m_kind == PlayerKind::Handheld) platform::sleepMs(1);
   } else {
-    platform::sleepMs(1);
+    // Nothing happens before the next frame: input arriving meanwhile is read at that frame's
+    // start anyway. Sleeping until then, not a millisecond at a time, keeps a still game off the
+    // processor (a millisecond's sleep under the virtual clock, which moves per pass).
+    const uint32_t wait = m_pacer.nextFrame - ticks();
+    platform::sleepMs(m_virtualStep || wait > m_pacer.interval ? 1 : std::max<uint32_t>(wait, 1));
   }
   if (m_observer && m_frames != frameBefore) m_observer->frameDone(m_frames);
 }
