@@ -47,6 +47,8 @@ void printUsage(PlayerKind kind) {
       "  --audio-out FILE.wav     also write the sound output to a WAV file\n"
       "  --dump-input FILE        write the latched input of every frame (for tests)\n"
       "  --dump-state FILE        write the story's state after every frame (for tests)\n"
+      "  --check-present          check every window update against a whole redraw and count\n"
+      "                           the updates (for tests)\n"
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
       "  --scenario NAME          start straight in the story with that scenario, for example\n"
       "                           \"01-01(導入).bin\"\n"
@@ -57,7 +59,8 @@ void printUsage(PlayerKind kind) {
       "\n"
       "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus. X opens the menu.\n"
       "Gamepad: d-pad and left stick, face buttons C (bottom), B (right), A (left), centre (top),\n"
-      "shoulders D and E, Start the menu (change under [PAD_CONFIG] in sorel.cfg).\n",
+      "shoulders D and E, Start the menu (change under [PAD_CONFIG] in sorel.cfg).\n"
+      "SOREL_RENDERER=software (or accelerated) decides how the window is drawn.\n",
       programName(kind));
 }
 
@@ -312,6 +315,9 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
     } else if (arg == "--integer-scale") {
       if (!noValue()) return false;
       out.integerScale = true;
+    } else if (arg == "--check-present") {
+      if (!noValue()) return false;
+      out.checkPresent = true;
     } else if (arg == "--input") {
       if (!needValue()) return false;
       out.inputScript = value;
@@ -385,8 +391,18 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     screenWidth = fullWidth;
     screenHeight = fullHeight;
   }
-  platform::setAudioConfig({options.headless, options.audioOut});
+  // A sound device plays at its own pace, which the virtual clock does not follow: under that
+  // clock the output is paced by it, in a window too, so that every such run repeats exactly.
+  platform::setAudioConfig({options.headless || options.virtualClock, options.audioOut});
   if (options.virtualClock) platform::setClockMode(platform::ClockMode::Virtual, 0);
+
+  // Without a display nothing could be seen: said once, before anything is read, written or
+  // locked.
+  platform::Shell shell;
+  if (!options.headless && options.failAt != "window" && !shell.connect(why)) {
+    std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+    return 1;
+  }
 
   std::vector<platform::ScriptEvent> events;
   if (!options.inputScript.empty()) {
@@ -440,6 +456,7 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   shellConfig.scale = options.scale;
   shellConfig.fullscreen = options.fullscreen;
   shellConfig.integerScale = options.integerScale;
+  shellConfig.checkPresent = options.checkPresent;
   shellConfig.logicalWidth = screenWidth;
   shellConfig.logicalHeight = screenHeight;
   if (kind == PlayerKind::Pocket) {
@@ -452,7 +469,6 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     shellConfig.buttons = {'Z', 'X', 'C', platform::VK_RETURN};
     shellConfig.titleUtf8 = std::string(kGameTitle) + " for sigmarion3";
   }
-  platform::Shell shell;
   platform::Hwnd hwnd = nullptr;
   why.clear();
   if (options.failAt != "window" && shell.open(shellConfig, why))
@@ -499,6 +515,12 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   if (writeFiles) flushProfile();
   else clearProfile();
   bool ok = control.finish(program);
+  if (options.checkPresent) {
+    const platform::ShowStats& stats = shell.stats();
+    std::fprintf(stderr, "%s: present check: %llu window updates, %llu differing from a whole redraw\n", program,
+                 static_cast<unsigned long long>(stats.updates), static_cast<unsigned long long>(stats.differences));
+    if (stats.differences) ok = false;
+  }
   app->setFrameObserver(nullptr);
   app.reset();
   shell.close();

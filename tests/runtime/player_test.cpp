@@ -300,5 +300,16 @@ TEST_F(PlayerTest, ASecondWindowedInstanceExitsWithZero) {
   EXPECT_EQ(second.exitCode, 0) << second.err;
 }
 
+TEST_F(PlayerTest, WithoutADisplayOneLineAndExitOne) {
+  // No X, no Wayland and no driver asked for: SDL would fall back to drawing nowhere.
+  Outcome r = run("pocketplayer", "--root '" + dir + "'", "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.err.rfind("pocketplayer: no display: neither DISPLAY nor WAYLAND_DISPLAY is set", 0), 0u) << r.err;
+  // Nothing was written or locked on the way out.
+  EXPECT_FALSE(std::filesystem::exists(dir + "/sorel.cfg"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/runtime/sorel"));
+}
+
 }  // namespace
 }  // namespace sorel
