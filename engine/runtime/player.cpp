@@ -429,19 +429,26 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     return 2;
   }
 
+  // One instance per played folder: a second start of the same game brings the running one to
+  // the front instead. A headless run shows no window, so it neither looks for nor blocks a
+  // windowed one.
+  platform::SingleInstance instance;
+  if (!options.headless &&
+      instance.acquire(kWindowClass, platform::hostPath(folder), program) ==
+          platform::SingleInstance::Result::AnotherRuns) {
+    const platform::SingleInstance::Owner& owner = instance.owner();
+    const std::string pid = owner.pid > 0 ? std::to_string(owner.pid) : "unknown";
+    std::fprintf(stderr, "%s: already running %s on %s, pid %s\n", program,
+                 owner.program.empty() ? "a player" : owner.program.c_str(), owner.folder.c_str(), pid.c_str());
+    return 1;
+  }
+
   // The engine plays on whatever it finds, so a folder it cannot use is said here, once. A folder
   // without data that the user did not name is not written into (no sorel.cfg, no save folder).
   const DataPaths paths = makeDataPaths(folder);
   for (const std::string& line : checkDataFolder(paths, kind == PlayerKind::Pocket, program))
     std::fprintf(stderr, "%s\n", line.c_str());
   const bool writeFiles = options.root || platform::isFolder(paths.dataFolder());
-
-  // One instance per user: a running player is brought to the front instead. A headless run
-  // shows no window, so it neither looks for nor blocks a windowed one.
-  platform::SingleInstance instance;
-  if (!options.headless &&
-      instance.acquire(kWindowClass) == platform::SingleInstance::Result::AnotherRuns)
-    return 0;
 
   EngineConfig config;
   config.kind = kind;
