@@ -29,8 +29,8 @@ echo "== converting it"
 for mlz in "$work"/pocket/data/*.mlz; do "$bin/sorel-archive" check "$mlz" >/dev/null; done
 "$bin/sorel-archive" png "$work/pocket/data/bg_vga.mlz" BG_Classroom_Eve.bmp "$work/BG_Classroom_Eve.png"
 
-# Voices and effects switched on through the pop-up menu, as a player does.
-./scripts/tour.sh menu "$bin" "$work"
+# A first start switches voices and effects on, since the converted folders hold them.
+./scripts/tour.sh first "$bin" "$work"
 
 echo "== playing it"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${SOREL_HEADLESS:-}" ]; then

@@ -72,8 +72,9 @@ cmake --install "$build" --prefix "$top" --strip >/dev/null
 # the C library and the C++ runtime (libstdc++, libgcc_s), which every system has and whose
 # older copy would be forced on the system's own libraries (graphics drivers among them); SDL2,
 # which a device builds for its own display and input; and the GTK stack of the converter's
-# dialog, a desktop's (--batch converts without it).
-skip='^(libc|libm|libdl|libpthread|librt|libresolv|libutil|ld-linux.*|libstdc\+\+|libgcc_s|libSDL2-2\.0|libgtk-3|libgdk-3|libgdk_pixbuf-2\.0|libglib-2\.0|libgobject-2\.0|libgio-2\.0|libgmodule-2\.0|libpango.*|libcairo.*|libharfbuzz|libatk.*)\.so'
+# dialog, a desktop's (--batch converts without it), and FFmpeg's libraries, which sorel-movie
+# reads videos with, dozens of codec libraries deep (a desktop's too).
+skip='^(libc|libm|libdl|libpthread|librt|libresolv|libutil|ld-linux.*|libstdc\+\+|libgcc_s|libSDL2-2\.0|libgtk-3|libgdk-3|libgdk_pixbuf-2\.0|libglib-2\.0|libgobject-2\.0|libgio-2\.0|libgmodule-2\.0|libpango.*|libcairo.*|libharfbuzz|libatk.*|libav(format|codec|util|filter|device)|libsw(scale|resample))\.so'
 find_lib() {
   for d in /usr/lib/"$triplet" /lib/"$triplet"; do
     [ -e "$d/$1" ] && { echo "$d/$1"; return; }

@@ -9,7 +9,8 @@ set_name="${1:-all}"
 
 native=(crossbuild-essential-arm64 qemu-user)
 players=(libc6 libstdc++6 libsdl2-dev libfreetype-dev libfontconfig1-dev libpng-dev libmpg123-dev zlib1g-dev)
-rest=(libjpeg62-turbo-dev libmp3lame-dev libsndfile1-dev libsoxr-dev libgtk-3-dev libgtest-dev libgmock-dev)
+rest=(libjpeg62-turbo-dev libmp3lame-dev libsndfile1-dev libsoxr-dev libgtk-3-dev libgtest-dev libgmock-dev
+      libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev)
 case "$set_name" in
   players) cross=("${players[@]}") ;;
   all) cross=("${players[@]}" "${rest[@]}") ;;

@@ -86,7 +86,7 @@ run_tour() {  # $1: name, $2: bin folder, then the runner
   local name=$1 bin=$2
   shift 2
   cp -r "$work/pristine" "$work/$name"
-  ./scripts/tour.sh menu "$bin" "$work/$name" "$@" >/dev/null
+  ./scripts/tour.sh first "$bin" "$work/$name" "$@" >/dev/null
   ./scripts/tour.sh tour "$bin" "$work/$name" "$@"
 }
 t0=$(clock)

@@ -1,16 +1,19 @@
 #include "engine/runtime/app_context.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/runtime/save_writer.h"
 
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
+#include "engine/resources/sjis_text.h"
 #include "engine/resources/ticks.h"
 #include "engine/runtime/menu_commands.h"
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/device_status.h"
+#include "platform/files.h"
 #include "platform/glyphs.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -113,7 +116,6 @@ EngineCore::EngineCore(const EngineConfig& config)
   } else {
     auto gdi = std::make_unique<GdiBackend>();
     m_gdi = gdi.get();
-    m_gdi->setWindowCopy([this](const Rect&) { m_windowCopyPending = true; });
     m_display = std::move(gdi);
   }
   m_input = InputState();
@@ -124,6 +126,25 @@ EngineCore::EngineCore(const EngineConfig& config)
   m_paths = makeDataPaths(config.programFolder);
   if (!m_paths.programFolder.empty() && config.writeFiles) createSaveFolder(m_paths);
   m_sound = std::make_unique<EngineSound>(m_mixer, m_music, m_voiceArchive, m_paths, m_settings);
+  auto reporter = [this](std::string_view path, std::string_view member, std::string_view what) {
+    reportDamagedArchive(path, member, what);
+  };
+  m_scriptArchive.setDamageReporter(reporter);
+  m_voiceArchive.setDamageReporter(reporter);
+  for (int i = 0; i < PictureArchives::kSlots; ++i) m_pictureArchives.archive(i).setDamageReporter(reporter);
+}
+
+void EngineCore::reportDamagedArchive(std::string_view path, std::string_view member, std::string_view what) {
+  if (!m_damagedArchives.insert(std::string(path)).second) return;
+  const std::string host = platform::hostPath(path);
+  const std::string name = platform::cp932ToUtf8Lossy(member);
+  std::fprintf(stderr, "%s: %s is damaged (%s%s%s%s); convert the game again\n", programName(),
+               host.empty() ? platform::cp932ToUtf8Lossy(path).c_str() : host.c_str(), member.empty() ? "" : "member ",
+               name.c_str(), member.empty() ? "" : ": ", std::string(what).c_str());
+  // The status line names the archive's file: "bg_vga.mlz が壊れています（変換し直してください）".
+  const auto slash = lastCharOf(path, '\\');
+  const std::string file(slash ? path.substr(*slash + 1) : path);
+  m_notices.post(file + platform::utf8ToCp932(" が壊れています（変換し直してください）").value_or(""));
 }
 
 EngineCore::~EngineCore() {
@@ -165,7 +186,6 @@ bool EngineCore::startMovie(std::string_view name) {
   m_movieRefusal = MovieRefusal::NoFile;
   if (!m_display->isOpen() || m_paths.programFolder.empty()) return false;
   auto movie = std::make_unique<MoviePlayer>();
-  m_windowCopyPending = false;
   m_movieRefusal = movie->open(movie::moviePath(m_paths.movieFolder, name), *m_display, &m_mixer,
                                m_sound->volume(SoundOutput::Movie), m_settings.memStream != 0,
                                m_settings.vgaQuality != 0);
@@ -173,16 +193,14 @@ bool EngineCore::startMovie(std::string_view name) {
   m_movie = std::move(movie);
   // Slot 0 is the movie's now: the music settings leave it alone until the movie is gone.
   m_sound->setMoviePlaying(true);
-  showMovieFrame(0);
+  showDevice();
   return true;
 }
 
 bool EngineCore::stepMovie() {
   if (!m_movie) return false;
-  const uint32_t drawn = m_movie->framesDrawn();
-  m_windowCopyPending = false;
   if (m_movie->step()) {
-    showMovieFrame(drawn);
+    showDevice();
     return true;
   }
   stopMovie();
@@ -198,10 +216,14 @@ void EngineCore::stopMovie() {
   redrawWholeScreen();
 }
 
-void EngineCore::showMovieFrame(uint32_t drawnBefore) {
-  const bool changed = m_gdi ? m_windowCopyPending : m_movie && m_movie->framesDrawn() != drawnBefore;
-  m_windowCopyPending = false;
-  if (changed && m_shell) m_shell->show(m_display->displayProperties(), deviceFrame());
+void EngineCore::showDevice() {
+  // What the back-end says changed since the last time, and nothing when nothing did.
+  const std::vector<Rect> changed = m_display->takeChanged();
+  if (!m_shell || changed.empty()) return;
+  std::vector<platform::ScreenRect> rects;
+  rects.reserve(changed.size());
+  for (const Rect& r : changed) rects.push_back({r.left, r.top, r.right, r.bottom});
+  m_shell->show(m_display->displayProperties(), deviceFrame(), rects);
 }
 
 void EngineCore::redrawWholeScreen() { addDirtyRect(m_dirty, Rect{0, 0, screenWidth, screenHeight}, true); }
@@ -277,6 +299,9 @@ void GameCore::gameInitialise() {
   host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
   host.startMovie = [this](std::string_view name) { return startMovie(name); };
   host.moviePlaying = [this] { return isPlaying(); };
+  host.saveMenuEnabled = [this] { return m_saveEnabled; };
+  host.stopMovie = [this] { stopMovie(); };
+  host.settingChanged = [this] { syncMenuMarks(m_menu, m_settings, m_fonts ? int(m_fonts->available.size()) : 0); };
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }
@@ -326,8 +351,10 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
-      saveSystemData();
+      // Behind a blocking problem screen the game never ran: nothing of the player's to keep.
+      if (!blockedByProblems()) saveSystemData();
       flushSaves();
+      reportSaveResults();
       if (m_fonts) storeSettings(m_paths.configPath(), m_settings, *m_fonts);
       platform::postQuitMessage(0);
       return 0;
@@ -343,7 +370,10 @@ void AppContext::initialise() {
                     [this] { return menuStatus(); }});
   startFramePacer(16);
   m_dirty.setBounds(screenWidth, screenHeight);
-  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
+  // A first start turns on the voices and effects the data folder holds.
+  const SettingDefaults defaults =
+      firstStartDefaults(platform::fileExists(m_paths.configPath()), holdsVoices(m_paths), holdsEffects(m_paths));
+  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts, defaults);
   syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
   m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
     std::string shown = platform::cp932ToUtf8Lossy(name);
@@ -365,25 +395,18 @@ void AppContext::latch() {
   if (m_observer) m_observer->frameLatched(m_frames);
 }
 
-void AppContext::showDevice() {
-  if (m_shell) m_shell->show(m_display->displayProperties(), deviceFrame());
-}
-
 void AppContext::presentFrame(bool wholeScreen) {
-  // The raw frame buffer is the screen itself: the window shows it whenever something was
-  // presented. The GDI imitation says through its window copy when its window changed.
+  // The window shows what the back-end changed: the dirty rectangles, the whole screen, or
+  // nothing at all when the frame changed nothing.
   // A shaking screen is presented whole, moved by the shake offset; so is the first frame after
   // the shake, which puts it back in place.
   int shakeX = m_game ? m_game->shakeX : 0, shakeY = m_game ? m_game->shakeY : 0;
   if (shakeX || shakeY || m_shownShakeX || m_shownShakeY) wholeScreen = true;
   m_shownShakeX = shakeX;
   m_shownShakeY = shakeY;
-  bool presented = m_display->isOpen() && (wholeScreen || !m_dirty.nodes().empty());
-  m_windowCopyPending = false;
   present(*m_display, m_surface, m_dirty,
           wholeScreen ? PresentArea::WholeScreen : PresentArea::DirtyRects, shakeX, shakeY);
-  if (m_gdi ? m_windowCopyPending : presented) showDevice();
-  m_windowCopyPending = false;
+  showDevice();
 }
 
 void AppContext::presentWholeScreen() { presentFrame(true); }
@@ -420,9 +443,44 @@ MenuStatus AppContext::menuStatus() const {
   return s;
 }
 
+void AppContext::showProblems(const std::vector<DataProblem>& problems) {
+  m_problemLines.clear();
+  if (!worthAScreen(problems)) return;
+  m_problemsBlock = blocksTheGame(problems);
+  m_problemLines = layoutProblemScreen(problems, screenWidth, screenHeight);
+  m_problemsDrawn = false;
+}
+
+void AppContext::problemScreenStep() {
+  if (!m_problemsBlock && (m_input.tapNow || m_input.fresh(Key::C) || m_input.fresh(Key::Right))) {
+    // The input that ends the screen is used up by it; the game starts at the next frame, which
+    // draws the whole screen afresh.
+    m_input.tapNow = 0;
+    m_input.consume(Key::C);
+    m_input.consume(Key::Right);
+    m_problemLines.clear();
+    clearDirtyRects(m_dirty);
+    redrawWholeScreen();
+    return;
+  }
+  if (!m_problemsDrawn && m_surface.width > 0) {
+    if (!m_systemText) m_systemText = std::make_unique<TextRenderer>();
+    m_systemText->setMessageFace(kDefaultFontName, 2);
+    drawProblemScreen(m_surface, *m_systemText, m_problemLines);
+    presentFrame(true);
+    m_problemsDrawn = true;
+  }
+  clearDirtyRects(m_dirty);
+}
+
 void AppContext::frameStep() {
   platform::resetIdleTimer();
   latch();
+  if (problemScreenUp()) {
+    problemScreenStep();
+    return;
+  }
+  reportSaveResults();
   // FIXME: empty the element table's priority buckets once the elements exist.
   gameStep();
   if (errorWord != 0) {
@@ -443,7 +501,11 @@ void AppContext::frameStep() {
 
 void AppContext::composeFrame() {
   if (!m_game || m_surface.width <= 0) return;
+  m_notices.beforeCompose(ticks(), m_dirty);
   m_game->compose(m_surface, m_frameState, m_dirty, m_settings.transMode + 1, m_settings.messageShadow != 0);
+  if (m_notices.shown().empty()) return;
+  if (!m_systemText) m_systemText = std::make_unique<TextRenderer>();
+  m_notices.afterCompose(m_surface, m_dirty, *m_systemText);
 }
 
 void AppContext::idlePass() {
@@ -481,7 +543,11 @@ void AppContext::idlePass() {
     frameStep();
     if (m_kind == PlayerKind::Handheld) platform::sleepMs(1);
   } else {
-    platform::sleepMs(1);
+    // Nothing happens before the next frame: input arriving meanwhile is read at that frame's
+    // start anyway. Sleeping until then, not a millisecond at a time, keeps a still game off the
+    // processor (a millisecond's sleep under the virtual clock, which moves per pass).
+    const uint32_t wait = m_pacer.nextFrame - ticks();
+    platform::sleepMs(m_virtualStep || wait > m_pacer.interval ? 1 : std::max<uint32_t>(wait, 1));
   }
   if (m_observer && m_frames != frameBefore) m_observer->frameDone(m_frames);
 }

@@ -53,17 +53,22 @@ void printUsage(PlayerKind kind) {
       "  --audio-out FILE.wav     also write the sound output to a WAV file\n"
       "  --dump-input FILE        write the latched input of every frame (for tests)\n"
       "  --dump-state FILE        write the story's state after every frame (for tests)\n"
+      "  --check-present          check every window update against a whole redraw and count\n"
+      "                           the updates (for tests)\n"
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
       "  --scenario NAME          start straight in the story with that scenario, for example\n"
       "                           \"01-01(導入).bin\"\n"
       "  --movie NAME             play that movie of data/jmv at start-up, for example\n"
       "                           Opening.jmv (a tap, C or right ends it)\n"
+      "                           (with --scenario or --movie, problems with the data are\n"
+      "                           printed but not drawn in the window)\n"
       "  --version                the version\n"
       "  --help                   this text\n"
       "\n"
       "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus. X opens the menu.\n"
       "Gamepad: d-pad and left stick, face buttons C (bottom), B (right), A (left), centre (top),\n"
-      "shoulders D and E, Start the menu (change under [PAD_CONFIG] in sorel.cfg).\n",
+      "shoulders D and E, Start the menu (change under [PAD_CONFIG] in sorel.cfg).\n"
+      "SOREL_RENDERER=software (or accelerated) decides how the window is drawn.\n",
       programName(kind));
 }
 
@@ -318,6 +323,9 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
     } else if (arg == "--integer-scale") {
       if (!noValue()) return false;
       out.integerScale = true;
+    } else if (arg == "--check-present") {
+      if (!noValue()) return false;
+      out.checkPresent = true;
     } else if (arg == "--input") {
       if (!needValue()) return false;
       out.inputScript = value;
@@ -391,8 +399,18 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     screenWidth = fullWidth;
     screenHeight = fullHeight;
   }
-  platform::setAudioConfig({options.headless, options.audioOut});
+  // A sound device plays at its own pace, which the virtual clock does not follow: under that
+  // clock the output is paced by it, in a window too, so that every such run repeats exactly.
+  platform::setAudioConfig({options.headless || options.virtualClock, options.audioOut});
   if (options.virtualClock) platform::setClockMode(platform::ClockMode::Virtual, 0);
+
+  // Without a display nothing could be seen: said once, before anything is read, written or
+  // locked.
+  platform::Shell shell;
+  if (!options.headless && options.failAt != "window" && !shell.connect(why)) {
+    std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+    return 1;
+  }
 
   std::vector<platform::ScriptEvent> events;
   if (!options.inputScript.empty()) {
@@ -423,22 +441,27 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     return 2;
   }
 
+  // One instance per played folder: a second start of the same game brings the running one to
+  // the front instead. A headless run shows no window, so it neither looks for nor blocks a
+  // windowed one.
+  platform::SingleInstance instance;
+  if (!options.headless &&
+      instance.acquire(kWindowClass, platform::hostPath(folder), program) ==
+          platform::SingleInstance::Result::AnotherRuns) {
+    const platform::SingleInstance::Owner& owner = instance.owner();
+    const std::string pid = owner.pid > 0 ? std::to_string(owner.pid) : "unknown";
+    std::fprintf(stderr, "%s: already running %s on %s, pid %s\n", program,
+                 owner.program.empty() ? "a player" : owner.program.c_str(), owner.folder.c_str(), pid.c_str());
+    return 1;
+  }
+
   // The engine plays on whatever it finds, so a folder it cannot use is said here, once. When no
   // place holds data/, nothing is written anywhere (no sorel.cfg, no save folder).
   const DataPaths paths = makeDataPaths(folder);
   const bool writeFiles = choice.source != DataSource::NotFound;
-  if (!writeFiles)
-    std::fprintf(stderr, "%s\n", describeFailedSearch(search, program).c_str());
-  else
-    for (const std::string& line : checkDataFolder(paths, kind == PlayerKind::Pocket, program))
-      std::fprintf(stderr, "%s\n", line.c_str());
-
-  // One instance per user: a running player is brought to the front instead. A headless run
-  // shows no window, so it neither looks for nor blocks a windowed one.
-  platform::SingleInstance instance;
-  if (!options.headless &&
-      instance.acquire(kWindowClass) == platform::SingleInstance::Result::AnotherRuns)
-    return 0;
+  std::vector<DataProblem> problems = writeFiles ? findDataProblems(paths, kind == PlayerKind::Pocket, program)
+                                                 : std::vector<DataProblem>{noDataFound(search)};
+  for (const DataProblem& p : problems) std::fprintf(stderr, "%s\n", p.line(program).c_str());
 
   EngineConfig config;
   config.kind = kind;
@@ -453,6 +476,7 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   shellConfig.scale = options.scale;
   shellConfig.fullscreen = options.fullscreen;
   shellConfig.integerScale = options.integerScale;
+  shellConfig.checkPresent = options.checkPresent;
   shellConfig.logicalWidth = screenWidth;
   shellConfig.logicalHeight = screenHeight;
   if (kind == PlayerKind::Pocket) {
@@ -465,7 +489,6 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     shellConfig.buttons = {'Z', 'X', 'C', platform::VK_RETURN};
     shellConfig.titleUtf8 = std::string(kGameTitle) + " for sigmarion3";
   }
-  platform::Shell shell;
   platform::Hwnd hwnd = nullptr;
   why.clear();
   if (options.failAt != "window" && shell.open(shellConfig, why))
@@ -483,7 +506,11 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless, program);
   // The decoder module lies beside the program itself (a portable folder) or in ../lib/sorel of
   // an installed tree, wherever the data folder is.
-  loadDecoderModule();
+  if (!loadDecoderModule()) {
+    problems.push_back({DataProblem::Weight::Silence, "no MP3 decoder module Quillon.ovl beside the program",
+                        "the game plays without sound; put Quillon.ovl beside the program or in ../lib/sorel/", ": "});
+    std::fprintf(stderr, "%s\n", problems.back().line(program).c_str());
+  }
   app->openSound();
   clearProfile();
   platform::sendMessage(hwnd, platform::WM_PAINT, 0, 0);
@@ -501,11 +528,16 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     app->display().close();
     return 1;
   }
+  // What is wrong is shown in the window too, for whoever sees no terminal. A start straight in a
+  // scenario or a movie (for tests and scenario writers) asked for exactly that and goes there.
+  if (options.scenario.empty() && options.movie.empty()) app->showProblems(problems);
   RunControl control(options, *app, shell, std::move(events));
   app->setFrameObserver(&control);
   if (options.virtualClock) app->setVirtualClockStep(16);
   control.start();
   int exitCode = app->runMessageLoop();
+  // A player that could not show the game did not do its job, however it was closed.
+  if (app->blockedByProblems()) exitCode = 1;
 
   // A movie draws into the display and plays on the mixer: it goes before either.
   app->stopMovie();
@@ -513,6 +545,12 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   if (writeFiles) flushProfile();
   else clearProfile();
   bool ok = control.finish(program);
+  if (options.checkPresent) {
+    const platform::ShowStats& stats = shell.stats();
+    std::fprintf(stderr, "%s: present check: %llu window updates, %llu differing from a whole redraw\n", program,
+                 static_cast<unsigned long long>(stats.updates), static_cast<unsigned long long>(stats.differences));
+    if (stats.differences) ok = false;
+  }
   app->setFrameObserver(nullptr);
   app.reset();
   shell.close();
