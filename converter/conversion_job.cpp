@@ -58,9 +58,7 @@ uint64_t threadCpuUs() {
 StartRefusal checkStart(std::string_view gameFolder, std::string_view encoderVersion) {
   if (gameFolder.empty()) return StartRefusal::NoGameFolder;
   if (encoderVersion.empty()) return StartRefusal::NoEncoder;
-  std::string exe(gameFolder);
-  if (exe.back() != '\\') exe += '\\';
-  exe += kGameExecutable;
+  const std::string exe = withBackslash(gameFolder) + kGameExecutable;
   return platform::fileExists(exe) ? StartRefusal::None : StartRefusal::NoGame;
 }
 
@@ -88,8 +86,7 @@ std::string probeEncoder() {
 }
 
 ConversionJob::ConversionJob(ConversionSettings settings) : m_settings(std::move(settings)) {
-  for (std::string* folder : {&m_settings.gameFolder, &m_settings.outputFolder})
-    if (!folder->empty() && folder->back() != '\\') *folder += '\\';
+  for (std::string* folder : {&m_settings.gameFolder, &m_settings.outputFolder}) *folder = withBackslash(*folder);
 }
 
 ConversionJob::~ConversionJob() {
