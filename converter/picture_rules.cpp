@@ -135,19 +135,25 @@ bool PictureConverter::isOpaqueBackground(std::string_view name) const {
   }
 }
 
+bool PictureConverter::isPictureMember(std::string_view name) const {
+  return m_kind == PictureArchive::Stand || m_kind == PictureArchive::System ? isBitmapName(name) : true;
+}
+
+ConvertedMember PictureConverter::failed(size_t index, std::string problem) const {
+  const std::string& name = m_pac.entry(index).name;
+  if (isPictureMember(name)) return unusable(replaceExtension(name, ".rbp"), std::move(problem));
+  ConvertedMember m;
+  m.name = name;
+  m.problem = std::move(problem);
+  return m;
+}
+
 ConvertedMember PictureConverter::convert(size_t index) const {
   const std::string& name = m_pac.entry(index).name;
-  const bool picture = m_kind == PictureArchive::Stand || m_kind == PictureArchive::System ? isBitmapName(name) : true;
   PacError err = PacError::None;
   auto bytes = m_pac.readMember(index, &err);
-  if (!picture) {
-    ConvertedMember m;
-    m.name = name;
-    if (bytes) m.bytes = std::move(*bytes);
-    else m.problem = "cannot be unpacked";
-    return m;
-  }
-  if (!bytes) return unusable(replaceExtension(name, ".rbp"), "cannot be unpacked");
+  if (!bytes) return failed(index, std::string("cannot be unpacked: ") + pacErrorText(err));
+  if (!isPictureMember(name)) return {name, std::move(*bytes), false, {}};
   return convertPicture(index, name, std::move(*bytes));
 }
 

@@ -86,13 +86,7 @@ class PacFile : public AnyArchive {
   std::optional<std::vector<uint8_t>> unpack(size_t i, std::string& why) override {
     PacError err;
     auto bytes = m_pac.readMember(i, &err);
-    switch (err) {
-      case PacError::Missing: why = "member missing"; break;
-      case PacError::Truncated: why = "stored bytes run past the end of the file"; break;
-      case PacError::BadStream: why = "compressed stream is damaged"; break;
-      case PacError::TooLarge: why = "unpacked size is implausibly large"; break;
-      case PacError::None: break;
-    }
+    if (!bytes) why = pacErrorText(err);
     return bytes;
   }
 
