@@ -68,7 +68,7 @@ std::string joined(const std::vector<std::string>& names) {
 
 std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::string_view program) {
   std::vector<std::string> lines;
-  const std::string data = paths.dataFolder();
+  const std::string data = platform::existingPath(paths.dataFolder());
   const std::string prefix = std::string(program) + ": ";
   const std::string size = vga ? "640" : "320";
   if (!platform::isFolder(data)) {
@@ -78,7 +78,7 @@ std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::
   }
   std::vector<std::string> missing, unreadable;
   auto look = [&](const std::string& file) {
-    const std::string path = data + file;
+    const std::string path = platform::existingPath(data + file);
     if (!platform::fileExists(path)) {
       missing.push_back(file);
       return false;
@@ -94,7 +94,7 @@ std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::
   for (const char* base : kPictureArchives) {
     if (look(archiveFileName(base, vga))) ++ownSet;
     const std::string other = archiveFileName(base, !vga);
-    if (platform::fileExists(data + other)) {
+    if (platform::fileExists(platform::existingPath(data + other))) {
       ++otherSet;
       otherNames.push_back(other);
     }
@@ -113,7 +113,7 @@ std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::
   for (const std::string& file : unreadable)
     lines.push_back(prefix + "cannot read " + shown(data + file) +
                     ": not an .mlz archive, or a damaged one; convert the game again");
-  if (!platform::fileExists(paths.voiceArchivePath))
+  if (!platform::fileExists(platform::existingPath(paths.voiceArchivePath)))
     lines.push_back(prefix + "no voice.mlz in " + shown(data) +
                     ": the game plays without voices (convert with voices to hear them)");
   return lines;
