@@ -1,6 +1,7 @@
 #include "converter/picture_rules.h"
 
 #include <cctype>
+#include <cstdint>
 
 #include "converter/dib_image.h"
 #include "converter/pac_archive.h"
@@ -31,6 +32,8 @@ constexpr uint32_t kMagenta = 0xFF00FF;
 constexpr uint32_t kWindowBlue = 0x0000FF;
 constexpr uint8_t kWindowAlpha = 128;
 
+constexpr const char* kOffsetsOutOfRange = "stand position out of range (damaged StandInfo.DAT record or descriptor)";
+
 // Full-screen System pictures drawn without clearing: keying them would punch holes.
 constexpr std::string_view kOpaqueSystemPictures[] = {"Title_BG.bmp", "EyeCatchBg.bmp", "CGModeBG.bmp",
                                                       "SoundModeBG.bmp"};
@@ -51,6 +54,13 @@ bool isSceneThumbnail(std::string_view name) {
     if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
   return true;
 }
+
+// Positions and offsets come from the tables and descriptors as 32-bit values; their sums are
+// taken in 64 bits, and a result outside what an RBP header stores (16 bits, signed as the
+// engine reads it) is a damaged record, never a wrapped one.
+constexpr int64_t kMinPlacement = INT16_MIN;
+constexpr int64_t kMaxPlacement = INT16_MAX;
+bool placeable(int64_t v) { return v >= kMinPlacement && v <= kMaxPlacement; }
 
 ConvertedMember unusable(std::string name, std::string problem) {
   ConvertedMember m;
@@ -238,11 +248,15 @@ ConvertedMember PictureConverter::convertStand(const std::string& name, std::vec
     if (!readNamed(d.base, baseBytes)) return unusable(outName, "overlay base is missing");
     if (!base.load(baseBytes, &err)) return unusable(outName, "overlay base: " + std::string(dibErrorText(err)));
     if (!overlay.load(bytes, &err)) return unusable(outName, std::string(dibErrorText(err)));
+    const int64_t blendX = int64_t(rec.x) + d.x - kDesignWidthHalf, blendY = int64_t(rec.y) + d.n - kDesignHeight;
+    const int64_t y = int64_t(kDesignHeight) - d.n;
+    if (!placeable(blendX) || !placeable(blendY) || !placeable(d.x) || !placeable(y))
+      return unusable(outName, kOffsetsOutOfRange);
     overlay.keyBlack();
-    overlay.blendOnto(std::move(base), rec.x + d.x - kDesignWidthHalf, rec.y + d.n - kDesignHeight);
+    overlay.blendOnto(std::move(base), int(blendX), int(blendY));
     overlay.keyNearBlack();
     overlay.shrink(false, m_factor);
-    return {outName, overlay.toRbp(m_quality, d.x, kDesignHeight - d.n), true, {}};
+    return {outName, overlay.toRbp(m_quality, d.x, int(y)), true, {}};
   }
 
   // A stand: placed by the descriptor whose name, as a bitmap name, is this member's.
@@ -251,8 +265,10 @@ ConvertedMember PictureConverter::convertStand(const std::string& name, std::vec
     if (!sameName(replaceExtension(rec.descriptor, ".bmp"), name)) continue;
     Descriptor d;
     if (readDescriptor(rec.descriptor, d)) {
+      const int64_t placeY = int64_t(kDesignHeight) - d.n;
+      if (!placeable(d.x) || !placeable(placeY)) return unusable(outName, kOffsetsOutOfRange);
       x = d.x;
-      y = kDesignHeight - d.n;
+      y = int(placeY);
     }
     break;
   }

@@ -1,6 +1,7 @@
 // The per-archive picture rules on small synthetic archives.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <tuple>
 
 #include "converter/pac_archive.h"
@@ -141,6 +142,32 @@ TEST_F(PictureRules, StandOverlaysArePlacedByTheirDescriptor) {
   EXPECT_FALSE(copied.member.picture);
   EXPECT_EQ(copied.member.name, "st_a.dat");
   EXPECT_EQ(copied.member.bytes, descriptor("st_a.bmp", 400, 200));
+}
+
+// Offsets from the tables are 32-bit values: sums that would overflow, or places an RBP header
+// cannot hold, make the member an empty one with its reason, never a wrapped position.
+TEST_F(PictureRules, StandOffsetsOutOfRangeAreDamage) {
+  auto stand = solid(8, 8, 0, 100, 0);
+  struct Case {
+    int recordX, recordY, n, x;
+  };
+  const Case cases[] = {
+      {INT32_MAX, 0, 400, 200},   // record x + X − 320 overflows 32 bits
+      {0, INT32_MAX, 400, 200},   // record y + N − 480 too
+      {0, 0, INT32_MIN, 0},       // 480 − N overflows
+      {0, 0, 400, 40000},         // X beyond what the header stores
+  };
+  for (const Case& c : cases) {
+    m_tables.stand = PictureTables::parseStandInfo(standRecord("st.dat", "st_f.bmp", c.recordX, c.recordY));
+    Members m = {{"st.dat", descriptor("st.bmp", c.n, c.x)}, {"st.bmp", stand}, {"st_f.bmp", stand}};
+    for (const char* name : {"st_f.bmp", "st.bmp"}) {
+      // The stand itself is placed by the descriptor alone.
+      if (std::string(name) == "st.bmp" && (c.recordX != 0 || c.recordY != 0)) continue;
+      Converted o = convert(PictureArchive::Stand, m, name);
+      EXPECT_TRUE(o.member.bytes.empty()) << name << " " << c.recordX << " " << c.n << " " << c.x;
+      EXPECT_NE(o.member.problem.find("out of range"), std::string::npos) << o.member.problem;
+    }
+  }
 }
 
 TEST_F(PictureRules, SystemWindowsThumbnailsAndFaces) {
