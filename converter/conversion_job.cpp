@@ -155,10 +155,12 @@ bool ConversionJob::addMember(MlzWriter& writer, std::string_view output, std::s
   // The step ends here and its archive is dropped: an archive without all its members would
   // hand the engine empty entries.
   const int err = errno;
-  m_summary.failures.push_back(writer.full() ? std::string(output) + ": cannot be written: it would pass the " +
-                                                   std::to_string(m_settings.archiveSizeLimit) +
-                                                   " bytes an archive can hold"
-                                             : withReason(std::string(output) + ": cannot be written", err));
+  const uint64_t limit = std::min(m_settings.archiveSizeLimit, MlzWriter::kMaxArchiveBytes);
+  const std::string most = limit == MlzWriter::kMaxArchiveBytes ? "4 GiB" : std::to_string(limit) + " bytes";
+  m_summary.failures.push_back(writer.full()
+                                   ? std::string(output) + ": cannot be written: it would pass the " + most +
+                                         " an archive can hold"
+                                   : withReason(std::string(output) + ": cannot be written", err));
   return false;
 }
 

@@ -1,6 +1,7 @@
 // The per-archive picture rules on small synthetic archives.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <tuple>
 
@@ -148,23 +149,17 @@ TEST_F(PictureRules, StandOverlaysArePlacedByTheirDescriptor) {
 // cannot hold, make the member an empty one with its reason, never a wrapped position.
 TEST_F(PictureRules, StandOffsetsOutOfRangeAreDamage) {
   auto stand = solid(8, 8, 0, 100, 0);
-  struct Case {
-    int recordX, recordY, n, x;
-  };
-  const Case cases[] = {
-      {INT32_MAX, 0, 400, 200},   // record x + X − 320 overflows 32 bits
-      {0, INT32_MAX, 400, 200},   // record y + N − 480 too
-      {0, 0, INT32_MIN, 0},       // 480 − N overflows
-      {0, 0, 400, 40000},         // X beyond what the header stores
-  };
-  for (const Case& c : cases) {
-    m_tables.stand = PictureTables::parseStandInfo(standRecord("st.dat", "st_f.bmp", c.recordX, c.recordY));
-    Members m = {{"st.dat", descriptor("st.bmp", c.n, c.x)}, {"st.bmp", stand}, {"st_f.bmp", stand}};
-    for (const char* name : {"st_f.bmp", "st.bmp"}) {
-      // The stand itself is placed by the descriptor alone.
-      if (std::string(name) == "st.bmp" && (c.recordX != 0 || c.recordY != 0)) continue;
+  // Record x and y, descriptor N and X: record x + X − 320 and record y + N − 480 overflow;
+  // 480 − N overflows; X is beyond 16 bits. The stand itself is placed by N and X alone.
+  const std::array<int, 4> cases[] = {{INT32_MAX, 0, 400, 200}, {0, INT32_MAX, 400, 200}, {0, 0, INT32_MIN, 0},
+                                      {0, 0, 400, 40000}};
+  for (auto [recordX, recordY, n, x] : cases) {
+    m_tables.stand = PictureTables::parseStandInfo(standRecord("st.dat", "st_f.bmp", recordX, recordY));
+    Members m = {{"st.dat", descriptor("st.bmp", n, x)}, {"st.bmp", stand}, {"st_f.bmp", stand}};
+    for (std::string name : {"st_f.bmp", "st.bmp"}) {
+      if (name == "st.bmp" && (recordX || recordY)) continue;
       Converted o = convert(PictureArchive::Stand, m, name);
-      EXPECT_TRUE(o.member.bytes.empty()) << name << " " << c.recordX << " " << c.n << " " << c.x;
+      EXPECT_TRUE(o.member.bytes.empty()) << name << " " << recordX << " " << n << " " << x;
       EXPECT_NE(o.member.problem.find("out of range"), std::string::npos) << o.member.problem;
     }
   }
