@@ -1,9 +1,13 @@
 #include "converter/conversion_job.h"
 
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <new>
-#include <time.h>
 
 #include <condition_variable>
 #include <optional>
@@ -83,8 +87,29 @@ StartMessage startMessage(StartRefusal refusal) {
   switch (refusal) {
     case StartRefusal::NoEncoder: return {"<< GOGO.DLL >>が見つかりませんでした。", "ＤＬＬ異常"};
     case StartRefusal::NoGame: return {"『Lumenwish』のフォルダを指定して下さい。", "フォルダ異常"};
+    case StartRefusal::NoOutput: return {"出力先のフォルダに書き込めません。", "フォルダ異常"};
     default: return {};
   }
+}
+
+std::string checkOutputFolder(const std::string& outputFolderHost) {
+  namespace fs = std::filesystem;
+  const fs::path out(outputFolderHost);
+  for (const fs::path& folder : {out, out / "data", out / "data" / "bgm", out / "data" / "se", out / "data" / "sys"}) {
+    std::error_code ec;
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+      return "cannot write into " + folder.string() + ": it is a file, not a folder";
+    if (!fs::is_directory(folder, ec)) {
+      fs::create_directories(folder, ec);
+      if (ec) return "cannot create the folder " + folder.string() + ": " + ec.message();
+    }
+    const fs::path probe = folder / (".convSorel-write-test-" + std::to_string(::getpid()));
+    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return "cannot write into " + folder.string() + ": " + std::strerror(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+  }
+  return {};
 }
 
 std::string encoderLine(std::string_view encoderVersion) { return "GOGO.DLL : " + std::string(encoderVersion); }
@@ -138,13 +163,15 @@ std::string ConversionJob::outputPath(std::string_view name) const {
   return m_settings.outputFolder + "data\\" + std::string(name);
 }
 
-bool ConversionJob::openArchive(MlzWriter& writer, std::string_view output, size_t members) {
+bool ConversionJob::openArchive(MlzWriter& writer, std::string_view source, std::string_view output,
+                                size_t members) {
   errno = 0;
   if (writer.open(outputPath(output), static_cast<uint32_t>(members))) {
     writer.setSizeLimit(m_settings.archiveSizeLimit);
     return true;
   }
   m_summary.failures.push_back(withReason(std::string(output) + ": cannot be created", errno));
+  passMembers(source);
   return false;
 }
 
@@ -185,6 +212,7 @@ void ConversionJob::runJob() {
   const std::string data = m_settings.outputFolder + "data";
   for (const char* sub : {"", "\\bgm", "\\se", "\\sys"}) platform::createFolder(data + sub);
   removeStaleTemporaries(data);
+  planTotal();
 
   // Step 1: the update list, whatever the content groups. An update that cannot be read leaves
   // the game's own member in place: the conversion says so.
@@ -206,10 +234,15 @@ void ConversionJob::runJob() {
     pictureStep("Face.pac", "Face", PictureArchive::Face);
     pictureStep("Thumbnail.pac", "Thumbnail", PictureArchive::Thumbnail);
     pictureStep("System.pac", "System", PictureArchive::System);
-    // The movies go with the pictures: copied as they are into data\jmv\.
-    MovieCopyResult movies = copyMovies(m_settings.gameFolder, m_settings.outputFolder + "data\\");
-    m_summary.bytesWritten += movies.bytes;
-    for (std::string& f : movies.failures) m_summary.failures.push_back(std::move(f));
+    // The movies go with the pictures: copied as they are into data\jmv\, unless the job was
+    // cancelled (a cancelled job starts nothing new).
+    if (!m_cancel.load()) {
+      MovieCopyResult movies =
+          copyMovies(m_settings.gameFolder, m_settings.outputFolder + "data\\", [this] { return m_cancel.load(); });
+      m_summary.movieFiles += movies.files;
+      m_summary.bytesWritten += movies.bytes;
+      for (std::string& f : movies.failures) m_summary.failures.push_back(std::move(f));
+    }
   }
   if (m_settings.music) {
     const SoundTarget music =
@@ -235,6 +268,42 @@ void ConversionJob::runJob() {
   m_done.store(1, std::memory_order_release);
 }
 
+std::vector<std::string_view> ConversionJob::selectedSources() const {
+  std::vector<std::string_view> sources;
+  if (m_settings.pictures)
+    for (std::string_view s : {"Script.pac", "Table.pac", "BG.pac", "Stand.pac", "Visual.pac", "Face.pac",
+                               "Thumbnail.pac", "System.pac"})
+      sources.push_back(s);
+  if (m_settings.music)
+    for (std::string_view s : {"BGM.pac", "SE.pac", "SystemVoice.pac"}) sources.push_back(s);
+  if (m_settings.voices) sources.push_back("Voice.pac");
+  return sources;
+}
+
+void ConversionJob::planTotal() {
+  m_planned.clear();
+  int total = 0;
+  for (std::string_view source : selectedSources()) {
+    PacArchive pac;
+    const std::string path = sourcePath(source);
+    if (!platform::fileExists(path) || !pac.open(path)) continue;
+    m_planned.emplace_back(std::string(source), static_cast<int>(pac.memberCount()));
+    total += static_cast<int>(pac.memberCount());
+  }
+  m_total = total;
+  m_totalKnown.store(true, std::memory_order_release);
+}
+
+namespace {
+int plannedMembers(const std::vector<std::pair<std::string, int>>& planned, std::string_view source) {
+  for (const auto& [name, members] : planned)
+    if (name == source) return members;
+  return 0;
+}
+}  // namespace
+
+void ConversionJob::passMembers(std::string_view source) { m_count += plannedMembers(m_planned, source); }
+
 bool ConversionJob::openSource(std::string_view source, PacArchive& pac) {
   if (m_cancel.load()) return false;
   const std::string path = sourcePath(source);
@@ -245,10 +314,13 @@ bool ConversionJob::openSource(std::string_view source, PacArchive& pac) {
   }
   if (!pac.open(path)) {
     m_summary.failures.push_back(std::string(source) + ": not a readable archive");
+    passMembers(source);
     return false;
   }
-  m_total += static_cast<int>(pac.memberCount());
-  if (m_listener) m_listener({std::string(source), 0, static_cast<int>(pac.memberCount())});
+  // An archive replaced since the planning pass: the total follows what the step really has.
+  const int members = static_cast<int>(pac.memberCount());
+  if (int planned = plannedMembers(m_planned, source); planned != members) m_total += members - planned;
+  if (m_listener) m_listener({std::string(source), 0, members});
   return true;
 }
 
@@ -258,17 +330,24 @@ bool ConversionJob::forEachMember(std::string_view source, size_t count, const s
   StepProgress progress{std::string(source), 0, static_cast<int>(count)};
   auto consumed = [&](size_t i, Result& r) {
     if (!consume(i, r)) return false;
+    ++m_summary.members;
     ++m_count;
     ++progress.done;
     if (m_listener) m_listener(progress);
     return true;
+  };
+  // A step whose archive failed at member i passes it and the members after it: the count still
+  // reaches the total.
+  auto passRest = [&](size_t i) {
+    m_count += static_cast<int>(count - i);
+    return false;
   };
   const size_t jobs = static_cast<size_t>(effectiveJobs(m_settings.jobs));
   if (jobs <= 1 || count <= 1) {
     for (size_t i = 0; i < count; ++i) {
       if (m_cancel.load()) return false;
       Result r = produce(i);
-      if (!consumed(i, r)) return false;
+      if (!consumed(i, r)) return passRest(i);
     }
     return true;
   }
@@ -317,7 +396,10 @@ bool ConversionJob::forEachMember(std::string_view source, size_t count, const s
       r = std::move(slots[i]);
       slots[i].reset();
     }
-    if (!consumed(i, *r)) break;
+    if (!consumed(i, *r)) {
+      passRest(i);
+      break;
+    }
     std::lock_guard lock(mutex);
     ++written;
     changed.notify_all();
@@ -342,7 +424,7 @@ void ConversionJob::copyStep(std::string_view source, std::string_view output, C
   PacArchive pac;
   if (!openSource(source, pac)) return;
   MlzWriter writer;
-  if (!openArchive(writer, output, pac.memberCount())) return;
+  if (!openArchive(writer, source, output, pac.memberCount())) return;
   // Every Script member of an update's name gets the update: the first exactly as the game
   // replaces it, a later one of the same name a copy (noted), never the emptied bytes.
   std::vector<const UpdateNode*> updates(pac.memberCount(), nullptr);
@@ -403,7 +485,7 @@ void ConversionJob::pictureStep(std::string_view source, std::string_view output
   if (!openSource(source, pac)) return;
   const std::string output = pictureArchiveName(outputBase, m_settings.sizeFactor);
   MlzWriter writer;
-  if (!openArchive(writer, output, pac.memberCount())) return;
+  if (!openArchive(writer, source, output, pac.memberCount())) return;
   PictureConverter converter(kind, pac, m_tables, opaqueVisualNames(), m_settings.sizeFactor,
                              m_settings.qualityIndex);
   struct Picture {
@@ -489,7 +571,7 @@ void ConversionJob::voiceStep(const SoundTarget& target) {
   if (!openSource("Voice.pac", pac)) return;
   const std::string output = "voice.mlz";
   MlzWriter writer;
-  if (!openArchive(writer, output, pac.memberCount())) return;
+  if (!openArchive(writer, "Voice.pac", output, pac.memberCount())) return;
   std::function<EncodedSound(size_t)> produce = [&](size_t i) {
     setCurrent(pac.entry(i).name);
     return orNoMemory(

@@ -51,11 +51,13 @@ struct MemberProblem {
 };
 
 struct ConversionSummary {
+  int members = 0;                      ///< members converted and written (empty ones included)
   int archivesWritten = 0;
   uint64_t bytesWritten = 0;
   int pictures = 0;                     ///< picture members converted (not counting empty ones)
   int sounds = 0;                       ///< sound members encoded to MP3
   int soundFiles = 0;                   ///< loose MP3 files written (music, effects, system voices)
+  int movieFiles = 0;                   ///< movie files (.jmv and .mp3) copied into data\jmv
   std::vector<MemberProblem> problems;  ///< members written empty
   std::vector<std::string> failures;    ///< archives that could not be read or written
   std::vector<std::string> notes;       ///< settings the job had to adapt (a bitrate MPEG lacks)
@@ -83,6 +85,7 @@ enum class StartRefusal {
   NoGameFolder,  ///< no game folder chosen: Start does nothing
   NoEncoder,     ///< the MP3 encoder did not answer the probe, whatever the content groups
   NoGame,        ///< no Lumenwish.exe in the game folder
+  NoOutput,      ///< the output folder cannot take the data folder (checkOutputFolder)
 };
 
 /// Start's checks on the game folder (a system path, trailing '\' optional) and the encoder
@@ -96,6 +99,11 @@ struct StartMessage {
   const char* caption = nullptr;
 };
 StartMessage startMessage(StartRefusal refusal);
+
+/// Creates the output folder (a host path) and the data folders below it as the job will, and
+/// proves each takes a new file. Empty when all is well; otherwise one line naming the folder and
+/// the system's reason.
+std::string checkOutputFolder(const std::string& outputFolderHost);
 
 /// The encoder line of the dialog, "GOGO.DLL : %s" with the probe's version text.
 std::string encoderLine(std::string_view encoderVersion);
@@ -122,9 +130,14 @@ class ConversionJob : public WorkerThread {
   /// on the job's thread. Set before the job starts.
   void setListener(ProgressListener listener) { m_listener = std::move(listener); }
 
-  /// Progress, safe to read from any thread while the job runs.
+  /// Progress, safe to read from any thread while the job runs. The total of every step the job
+  /// will run is known before the first member, so it does not grow during the job; a step that
+  /// cannot write its output passes its members, so a finished job's count is its total unless
+  /// it was cancelled.
   int count() const { return m_count.load(std::memory_order_relaxed); }
   int total() const { return m_total.load(std::memory_order_relaxed); }
+  /// True once the quick pass has counted the total (before the first member).
+  bool totalKnown() const { return m_totalKnown.load(std::memory_order_acquire); }
   std::string currentName() const;
   bool done() const { return m_done.load(std::memory_order_acquire) != 0; }
 
@@ -146,13 +159,22 @@ class ConversionJob : public WorkerThread {
   void voiceStep(const SoundTarget& target);
   void noteBitrate(std::string_view group, const SoundTarget& target);
   std::string sourcePath(std::string_view name) const;
-  /// Opens "<game>\<source>" for a step and adds its members to the total; false when the step
-  /// is skipped (archive absent) or failed (recorded in the summary).
+  /// The source archives of the steps the content groups select, in the order they run.
+  std::vector<std::string_view> selectedSources() const;
+  /// The quick pass before the first member: the member counts of every selected archive read
+  /// from their directories, making the total.
+  void planTotal();
+  /// Opens "<game>\<source>" for a step; false when the step is skipped (archive absent) or
+  /// failed (recorded in the summary, its planned members passed).
   bool openSource(std::string_view source, PacArchive& pac);
+  /// A step that stopped before its members (its output cannot be created): its members count
+  /// as passed, so the count still reaches the total.
+  void passMembers(std::string_view source);
   std::string outputPath(std::string_view name) const;
   void setCurrent(std::string_view name);
-  /// Creates an output archive for a step; false (recorded in the summary) when it cannot be.
-  bool openArchive(class MlzWriter& writer, std::string_view output, size_t members);
+  /// Creates an output archive for a step; false (recorded in the summary, the step's members
+  /// passed) when it cannot be.
+  bool openArchive(class MlzWriter& writer, std::string_view source, std::string_view output, size_t members);
   /// Adds a member to a step's archive; false (recorded in the summary) when it cannot be
   /// written, which ends the step.
   bool addMember(class MlzWriter& writer, std::string_view output, std::string_view name,
@@ -169,11 +191,13 @@ class ConversionJob : public WorkerThread {
   std::atomic<int> m_count{0};
   std::atomic<int> m_total{0};
   std::atomic<int> m_done{0};
+  std::atomic<bool> m_totalKnown{false};
   std::atomic<bool> m_cancel{false};
   ProgressListener m_listener;
   mutable std::mutex m_nameMutex;
   std::string m_currentName;
 
+  std::vector<std::pair<std::string, int>> m_planned;  ///< members per source, from planTotal
   UpdateList m_updates;
   std::vector<uint8_t> m_standInfo;
   std::vector<uint8_t> m_visualInfo;

@@ -5,9 +5,13 @@
 namespace sorel {
 
 struct WindowOptions {
-  int jobs = 0;            ///< members converted at once; 0: one per core
-  std::string gameFolder;  ///< system path that replaces the registry's folder; empty: the registry's
-  std::string screenshot;  ///< host path: save a PNG of the window once shown, then close
+  int jobs = 0;              ///< members converted at once; 0: one per core
+  std::string gameFolder;    ///< system path that replaces the registry's folder; empty: the registry's
+  std::string outputFolder;  ///< system path that replaces the current folder in the output field
+  bool start = false;        ///< press Start once the dialog is shown
+  /// Host path: save a PNG of the window once shown (with `start`: of the box the finished job
+  /// shows), then close.
+  std::string screenshot;
 };
 
 /// Runs the dialog until it is closed. Returns the program's exit status: 0, or 2 when there is

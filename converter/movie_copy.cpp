@@ -17,7 +17,8 @@ std::vector<std::string> movieFiles(std::string_view gameFolder) {
   return out;
 }
 
-MovieCopyResult copyMovies(std::string_view gameFolder, std::string_view dataFolder) {
+MovieCopyResult copyMovies(std::string_view gameFolder, std::string_view dataFolder,
+                           const std::function<bool()>& stop) {
   MovieCopyResult r;
   const std::vector<std::string> files = movieFiles(gameFolder);
   if (files.empty()) return r;
@@ -27,6 +28,7 @@ MovieCopyResult copyMovies(std::string_view gameFolder, std::string_view dataFol
     return r;
   }
   for (const std::string& name : files) {
+    if (stop && stop()) break;
     auto bytes = platform::readWholeFile(std::string(gameFolder) + kGameMovieFolder + "\\" + name);
     if (!bytes) {
       r.failures.push_back(std::string(kGameMovieFolder) + "\\" + name + ": cannot be read");

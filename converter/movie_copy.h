@@ -4,6 +4,7 @@
 // engine already (sorel-movie), whatever the screen size of the conversion: a 320 × 240 movie is
 // drawn doubled on the 640 × 480 screen.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +25,9 @@ struct MovieCopyResult {
 std::vector<std::string> movieFiles(std::string_view gameFolder);
 
 /// Copies them into dataFolder\jmv\ (created when there is anything to copy), each written under
-/// a temporary name and renamed into place. dataFolder ends in '\'.
-MovieCopyResult copyMovies(std::string_view gameFolder, std::string_view dataFolder);
+/// a temporary name and renamed into place. dataFolder ends in '\'. stop (may be empty) is asked
+/// before each file: once it says so, no further file is copied.
+MovieCopyResult copyMovies(std::string_view gameFolder, std::string_view dataFolder,
+                           const std::function<bool()>& stop = {});
 
 }  // namespace sorel

@@ -10,6 +10,7 @@ packages=(
   libgtk-3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   sox espeak-ng xvfb xauth imagemagick
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg
 )
 
 missing=()

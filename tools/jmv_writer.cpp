@@ -9,28 +9,32 @@
 #include "converter/audio_conversion.h"
 #include "converter/dib_image.h"
 #include "converter/jbp1_encoder.h"
+#include "converter/mp3_encoder.h"
 #include "engine/audio/jmv_format.h"
 #include "engine/resources/byte_io.h"
 #include "platform/files.h"
 
 namespace sorel::jmvtool {
 
-std::string checkFrames(std::span<const Frame> frames, const MovieSettings& settings) {
+std::string checkFrames(std::span<const Frame> frames, const MovieSettings& settings,
+                        std::span<const std::string> names) {
   if (frames.empty()) return "no frames";
   if (settings.fps == 0 || settings.fps > 1000) return "the rate must be 1 to 1000 frames per second";
   if (settings.quality < 1 || settings.quality > 100) return "the quality must be 1 to 100";
+  auto nameOf = [&](size_t i) {
+    return i < names.size() ? names[i] : "frame " + std::to_string(i + 1) + " of " + std::to_string(frames.size());
+  };
+  auto size = [](uint32_t w, uint32_t h) { return std::to_string(w) + " x " + std::to_string(h); };
   const uint32_t w = frames[0].width, h = frames[0].height;
-  if (w == 0 || h == 0) return "an empty frame";
-  if (w > kMaxSide || h > kMaxSide) return "frames larger than 640 pixels a side";
-  if (((w + 15) / 16) * ((h + 15) / 16) > jmv::kMaxMacroblocks)
-    return "frames of " + std::to_string(w) + " x " + std::to_string(h) +
-           " are more than the player's 600 macroblocks of 16 x 16 (320 x 240 is 300)";
+  if (w == 0 || h == 0) return nameOf(0) + ": an empty frame";
+  if (w > kMaxWidth || h > kMaxHeight)
+    return nameOf(0) + ": " + size(w, h) + " is larger than the players show (" + size(kMaxWidth, kMaxHeight) +
+           "; pocketplayer doubles it): scale the frames to fit " + size(kMaxWidth, kMaxHeight);
   for (size_t i = 0; i < frames.size(); ++i) {
     if (frames[i].width != w || frames[i].height != h)
-      return "frame " + std::to_string(i) + " is " + std::to_string(frames[i].width) + " x " +
-             std::to_string(frames[i].height) + ", not " + std::to_string(w) + " x " + std::to_string(h) +
-             " like the first";
-    if (frames[i].bgr.size() != size_t(w) * h * 3) return "frame " + std::to_string(i) + " has the wrong pixel count";
+      return nameOf(i) + " is " + size(frames[i].width, frames[i].height) + ", not " + size(w, h) + " like " +
+             nameOf(0);
+    if (frames[i].bgr.size() != size_t(w) * h * 3) return nameOf(i) + " has the wrong pixel count";
   }
   return {};
 }
@@ -71,31 +75,46 @@ std::vector<uint8_t> assembleMovie(const std::vector<std::vector<uint8_t>>& jbp1
   return out;
 }
 
+bool MovieBuilder::add(const Frame& frame, std::string& problem) {
+  const std::string which = "frame " + std::to_string(m_streams.size() + 1);
+  if (frame.width != m_width || frame.height != m_height || frame.bgr.size() != size_t(m_width) * m_height * 3) {
+    problem = which + " is not " + std::to_string(m_width) + " x " + std::to_string(m_height);
+    return false;
+  }
+  Jbp1Encoder encoder;
+  auto s = encoder.encode(Bgr24View{frame.bgr.data(), m_width, m_height, size_t(m_width) * 3}, m_settings.quality);
+  if (s.empty()) {
+    problem = which + " cannot be encoded";
+    return false;
+  }
+  const uint32_t bufferBytes = m_width >= jmv::kWideFrame ? jmv::kWideBufferBytes : jmv::kBufferBytes;
+  if (s.size() > bufferBytes) {
+    problem = which + " takes " + std::to_string(s.size()) + " bytes, more than the player's " +
+              std::to_string(bufferBytes) + "-byte buffer: choose a lower quality";
+    return false;
+  }
+  // Frame offsets are 32-bit words.
+  if (m_bytes + s.size() > UINT32_MAX) {
+    problem = which + ": the movie would pass 4 GiB";
+    return false;
+  }
+  m_bytes += s.size();
+  m_streams.push_back(std::move(s));
+  return true;
+}
+
+std::vector<uint8_t> MovieBuilder::finish() const { return assembleMovie(m_streams, m_width, m_height, m_settings); }
+
 std::vector<uint8_t> makeMovie(std::span<const Frame> frames, const MovieSettings& settings, std::string& problem,
                                void (*progress)(uint32_t, uint32_t, void*), void* context) {
   problem = checkFrames(frames, settings);
   if (!problem.empty()) return {};
-  const uint32_t w = frames[0].width, h = frames[0].height;
-  const uint32_t bufferBytes = w >= jmv::kWideFrame ? jmv::kWideBufferBytes : jmv::kBufferBytes;
-  std::vector<std::vector<uint8_t>> streams;
-  streams.reserve(frames.size());
-  Jbp1Encoder encoder;
+  MovieBuilder builder(frames[0].width, frames[0].height, settings);
   for (size_t i = 0; i < frames.size(); ++i) {
-    Bgr24View view{frames[i].bgr.data(), w, h, size_t(w) * 3};
-    auto s = encoder.encode(view, settings.quality);
-    if (s.empty()) {
-      problem = "frame " + std::to_string(i) + " cannot be encoded";
-      return {};
-    }
-    if (s.size() > bufferBytes) {
-      problem = "frame " + std::to_string(i) + " takes " + std::to_string(s.size()) + " bytes, more than the player's " +
-                std::to_string(bufferBytes) + "-byte buffer: choose a lower quality";
-      return {};
-    }
-    streams.push_back(std::move(s));
+    if (!builder.add(frames[i], problem)) return {};
     if (progress) progress(uint32_t(i + 1), uint32_t(frames.size()), context);
   }
-  return assembleMovie(streams, w, h, settings);
+  return builder.finish();
 }
 
 namespace {
@@ -203,13 +222,51 @@ std::vector<int16_t> testSound(uint32_t ms) {
   return out;
 }
 
-std::vector<uint8_t> soundTrack(std::span<const uint8_t> wave, int kbps, bool mono, std::string& problem) {
+PcmFormat soundTrackFormat(bool mono) { return PcmFormat{mono ? 1 : 2, kRateTable[0]}; }
+
+std::optional<PcmSound> soundTrackPcm(std::span<const uint8_t> wave, bool mono, std::string& problem) {
+  auto pcm = prepareSound(wave, soundTrackFormat(mono), problem);
+  if (pcm && pcm->samples.empty()) {
+    problem = "no samples";
+    return std::nullopt;
+  }
+  return pcm;
+}
+
+uint64_t soundMs(const PcmSound& pcm) {
+  return pcm.format.rate > 0 ? uint64_t(pcm.frames()) * 1000 / uint64_t(pcm.format.rate) : 0;
+}
+
+SoundFit fitSound(PcmSound& pcm, uint32_t frames, uint32_t fps) {
+  const size_t channels = size_t(std::max(1, pcm.format.channels));
+  const uint64_t rate = uint64_t(pcm.format.rate);
+  const uint64_t wanted = fps ? uint64_t(frames) * rate / fps : 0;
+  const uint64_t have = pcm.frames();
+  const uint64_t slack = rate / 1000;  // a millisecond either way is the same length
+  const SoundFit fit = have + slack < wanted ? SoundFit::Padded : have > wanted + slack ? SoundFit::Cut : SoundFit::Exact;
+  pcm.samples.resize(size_t(wanted + rate * kSoundTailMs / 1000) * channels, 0);
+  return fit;
+}
+
+std::vector<uint8_t> encodeSoundTrack(const PcmSound& pcm, int kbps, std::string& problem) {
   // The bitrate list of the converter: 16 .. 320 for stereo; mono takes half.
   int index = 0;
   for (int i = 0; i < 13; ++i)
     if (kBitrateTable[i] <= kbps) index = i;
-  SoundTarget target = soundTarget(index, 0, !mono);
-  return convertSound(wave, target, problem);
+  const SoundTarget target = soundTarget(index, 0, pcm.format.channels == 2);
+  Mp3EncoderModule encoder;
+  std::optional<std::vector<uint8_t>> mp3;
+  if (encoder.load()) mp3 = encoder.encode(pcm.samples, pcm.format, target.kbps);
+  if (!mp3 || mp3->empty()) {
+    problem = "the MP3 encoder refused the sound track";
+    return {};
+  }
+  return std::move(*mp3);
+}
+
+std::vector<uint8_t> soundTrack(std::span<const uint8_t> wave, int kbps, bool mono, std::string& problem) {
+  auto pcm = soundTrackPcm(wave, mono, problem);
+  return pcm ? encodeSoundTrack(*pcm, kbps, problem) : std::vector<uint8_t>{};
 }
 
 std::string describeMovie(std::span<const uint8_t> file) {
@@ -261,9 +318,9 @@ std::optional<Frame> readFrameFile(const std::string& hostPath, std::string& pro
       problem = std::string("not a readable PNG: ") + image.message;
       return std::nullopt;
     }
-    if (image.width == 0 || image.height == 0 || image.width > kMaxSide || image.height > kMaxSide) {
+    if (image.width == 0 || image.height == 0 || image.width > kMaxFrameFileSide || image.height > kMaxFrameFileSide) {
       png_image_free(&image);
-      problem = "larger than 640 pixels a side";
+      problem = "larger than " + std::to_string(kMaxFrameFileSide) + " pixels a side";
       return std::nullopt;
     }
     image.format = PNG_FORMAT_BGR;
@@ -282,8 +339,8 @@ std::optional<Frame> readFrameFile(const std::string& hostPath, std::string& pro
     problem = "neither a PNG nor a usable BMP (" + std::string(dibErrorText(why)) + ")";
     return std::nullopt;
   }
-  if (dib.width() > kMaxSide || dib.height() > kMaxSide) {
-    problem = "larger than 640 pixels a side";
+  if (dib.width() > kMaxFrameFileSide || dib.height() > kMaxFrameFileSide) {
+    problem = "larger than " + std::to_string(kMaxFrameFileSide) + " pixels a side";
     return std::nullopt;
   }
   if (dib.bitsPerPixel() == 16) dib.expand16To24();

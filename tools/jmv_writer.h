@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/pcm_convert.h"
 #include "engine/audio/movie_reader.h"
 
 namespace sorel::jmvtool {
@@ -25,11 +26,39 @@ struct MovieSettings {
   bool soundTrack = false;  ///< recorded in the header's flags word (the player does not read it)
 };
 
-/// Largest frame side the tool makes (the player's 600-macroblock limit is checked as well).
-constexpr uint32_t kMaxSide = 640;
+/// Largest movie the players show: 320 × 240 is the whole screen of handheldplayer, and
+/// pocketplayer draws every movie doubled on its 640 × 480 screen.
+constexpr uint32_t kMaxWidth = 320;
+constexpr uint32_t kMaxHeight = 240;
+/// Largest picture file taken as a frame (it is scaled to the movie's size).
+constexpr uint32_t kMaxFrameFileSide = 8192;
 
-/// Why a set of frames cannot be a movie; empty when it can.
-std::string checkFrames(std::span<const Frame> frames, const MovieSettings& settings);
+/// Why a set of frames cannot be a movie; empty when it can. names (empty, or one per frame)
+/// name the frames in the reasons.
+std::string checkFrames(std::span<const Frame> frames, const MovieSettings& settings,
+                        std::span<const std::string> names = {});
+
+/// A movie made one frame at a time: each frame is encoded when it is added, so a long movie
+/// never holds more than its encoded frames.
+class MovieBuilder {
+ public:
+  MovieBuilder(uint32_t width, uint32_t height, const MovieSettings& settings)
+      : m_width(width), m_height(height), m_settings(settings) {}
+  /// Encodes the next frame, which must have the movie's size. False with `problem` set when it
+  /// cannot be encoded or is too large for the player's frame buffer.
+  bool add(const Frame& frame, std::string& problem);
+  uint32_t frames() const { return uint32_t(m_streams.size()); }
+  /// Records in the header whether a sound track goes with the movie.
+  void setSoundTrack(bool on) { m_settings.soundTrack = on; }
+  /// The whole .jmv file of the frames added.
+  std::vector<uint8_t> finish() const;
+
+ private:
+  uint32_t m_width, m_height;
+  MovieSettings m_settings;
+  std::vector<std::vector<uint8_t>> m_streams;
+  uint64_t m_bytes = 0;
+};
 
 /// The whole .jmv file of the frames; empty with `problem` set when checkFrames refuses or a
 /// frame cannot be encoded. progress (may be null) is called after each frame with its number.
@@ -52,14 +81,39 @@ std::vector<uint8_t> waveFile(std::span<const int16_t> samples, int rate, int ch
 /// click at every second, so that a listener hears the sound and the frames keep time.
 std::vector<int16_t> testSound(uint32_t ms);
 
-/// Encodes a WAVE file image to the MP3 sound track (22050 Hz, stereo at kbps, or mono at half
-/// that when mono); empty with `problem` set when the WAVE cannot be used.
+/// The sound track's PCM: 22050 Hz, stereo or mono.
+PcmFormat soundTrackFormat(bool mono);
+/// A WAVE file image (any coding) as the sound track's PCM; none with `problem` set.
+std::optional<PcmSound> soundTrackPcm(std::span<const uint8_t> wave, bool mono, std::string& problem);
+
+/// Silence the sound track carries behind the last frame. The player ends a movie when its sound
+/// ends, and it learns that only once the output has played the buffers still queued: without
+/// this tail the last frames of the movie would never be shown. The player stops the sound at
+/// the end of the frames, so the tail is never heard.
+constexpr uint32_t kSoundTailMs = 1000;
+
+/// What fitSound did to a sound to make it last as long as the frames.
+enum class SoundFit { Exact, Padded, Cut };
+/// Makes the sound as long as `frames` frames at fps (cut, or padded with silence), then adds the
+/// kSoundTailMs of silence. Exact when the sound was within a millisecond of the frames' length.
+SoundFit fitSound(PcmSound& pcm, uint32_t frames, uint32_t fps);
+/// Milliseconds of a sound.
+uint64_t soundMs(const PcmSound& pcm);
+
+/// Encodes the sound track's PCM to MP3 at kbps for stereo (half that for mono); empty with
+/// `problem` set.
+std::vector<uint8_t> encodeSoundTrack(const PcmSound& pcm, int kbps, std::string& problem);
+
+/// soundTrackPcm and encodeSoundTrack in one: a WAVE file image to the MP3 sound track, as long as
+/// the WAVE (22050 Hz, stereo at kbps, or mono at half that when mono); empty with `problem` set
+/// when the WAVE cannot be used.
 std::vector<uint8_t> soundTrack(std::span<const uint8_t> wave, int kbps, bool mono, std::string& problem);
 
 /// What `sorel-movie info` prints: every header word and one line per index entry.
 std::string describeMovie(std::span<const uint8_t> file);
 
-/// Reads a PNG (any colour type) or a BMP frame; none with `problem` set.
+/// Reads a PNG (any colour type) or a BMP frame of any size up to kMaxFrameFileSide; none with
+/// `problem` set.
 std::optional<Frame> readFrameFile(const std::string& hostPath, std::string& problem);
 
 }  // namespace sorel::jmvtool

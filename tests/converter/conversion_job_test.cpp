@@ -172,8 +172,10 @@ TEST(ConversionJob, ParallelProgressRisesOneByOne) {
   ConversionJob job(s);
   std::vector<std::string> steps;
   int last = 0;
-  bool inOrder = true;
+  bool inOrder = true, wholeTotal = true;
   job.setListener([&](const StepProgress& p) {
+    // The total of every step is known before the first step begins.
+    wholeTotal = wholeTotal && job.total() == 16;
     if (p.done == 0) {
       steps.push_back(p.source);
       return;
@@ -183,6 +185,7 @@ TEST(ConversionJob, ParallelProgressRisesOneByOne) {
   });
   job.runJob();
   EXPECT_TRUE(inOrder);
+  EXPECT_TRUE(wholeTotal);
   EXPECT_EQ(last, 16);
   EXPECT_EQ(steps, (std::vector<std::string>{"Script.pac", "Table.pac", "BG.pac", "Stand.pac", "Visual.pac", "Face.pac",
                                              "Thumbnail.pac", "System.pac"}));
@@ -191,9 +194,12 @@ TEST(ConversionJob, ParallelProgressRisesOneByOne) {
 }
 
 // Cancelled in the middle of a step: the members under way are finished, the interrupted
-// archive is not written (nor left half-written), the later steps do not run.
+// archive is not written (nor left half-written), the later steps do not run and the movies,
+// which come after the pictures, are not copied.
 TEST(ConversionJob, CancelStopsBetweenMembers) {
   std::string game = makeGame("game_cancel");
+  fs::create_directories(game + "/Movie");
+  writeFile(game + "/Movie/Opening.jmv", {'J', 'M', 'V', '1'});
   for (int jobs : {1, 2}) {
     SCOPED_TRACE(jobs);
     std::string out = kRoot + "/out_cancel" + std::to_string(jobs);
@@ -210,7 +216,9 @@ TEST(ConversionJob, CancelStopsBetweenMembers) {
     ASSERT_TRUE(job.done());
     EXPECT_TRUE(job.summary().cancelled);
     EXPECT_LT(job.count(), job.total());
-    EXPECT_EQ(job.total(), 2 + 3 + 1 + 3);  // nothing after Stand.pac was opened
+    EXPECT_EQ(job.total(), 16);  // counted before the first member
+    EXPECT_EQ(job.summary().movieFiles, 0);
+    EXPECT_FALSE(fs::exists(out + "/data/jmv"));
     std::vector<std::string> written;
     for (const auto& f : fs::directory_iterator(out + "/data"))
       if (f.is_regular_file()) written.push_back(f.path().filename().string());
@@ -320,6 +328,30 @@ TEST(ConversionJob, AnArchivePastItsLimitFailsItsStep) {
   EXPECT_TRUE(fs::exists(out + "/data/Script.mlz")) << "two members of a few bytes fit";
 }
 
+// A step whose archive cannot be created passes its members: the count still reaches the total,
+// and the failure is in the summary; the other steps and the movies are written.
+TEST(ConversionJob, AnOutputThatCannotBeCreatedStillCompletesTheCount) {
+  std::string game = makeGame("game_blocked");
+  fs::create_directories(game + "/Movie");
+  writeFile(game + "/Movie/Opening.jmv", {'J', 'M', 'V', '1'});
+  writeFile(game + "/Movie/Opening.mp3", {0xFF, 0xF3});
+  std::string out = kRoot + "/out_blocked";
+  fs::remove_all(out);
+  // A folder where the archive's temporary file would go.
+  fs::create_directories(out + "/data/Stand.mlz.part");
+  ConversionJob job(settingsFor(game, out, 50, 0));
+  job.runJob();
+  EXPECT_EQ(job.total(), 16);
+  EXPECT_EQ(job.count(), 16);
+  const ConversionSummary& s = job.summary();
+  EXPECT_EQ(s.members, 16 - 3);
+  ASSERT_EQ(s.failures.size(), 1u);
+  EXPECT_EQ(s.failures[0].rfind("Stand.mlz: cannot be created", 0), 0u) << s.failures[0];
+  EXPECT_TRUE(fs::exists(out + "/data/System.mlz"));
+  EXPECT_EQ(s.movieFiles, 2);
+  EXPECT_TRUE(fs::exists(out + "/data/jmv/Opening.mp3"));
+}
+
 // The sample game as sorel-mkgame writes it, converted at both sizes: every picture member is a
 // picture the engine can load, none was left empty, and the stand overlays carry the place
 // their descriptor gives.
@@ -391,11 +423,22 @@ TEST(ConvSorelBatch, StartChecksProgressAndSummary) {
   EXPECT_NE(noDisplay.err.find("--batch"), std::string::npos);
   CommandResult help = convSorel("--help", noRegistry);
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("--jobs"), std::string::npos);
+  EXPECT_NE(help.out.find("--jobs N"), std::string::npos);
+  // On/off pairs read as such; nothing of the parser's own notation shows.
+  EXPECT_NE(help.out.find("--voices / --no-voices"), std::string::npos) << help.out;
+  for (const char* leftover : {"{false}", "TEXT", "Excludes", ",--no-"})
+    EXPECT_EQ(help.out.find(leftover), std::string::npos) << leftover << "\n" << help.out;
 
   CommandResult noGame = convSorel("--batch", noRegistry);
   EXPECT_EQ(noGame.status, 2);
   EXPECT_NE(noGame.err.find("no game folder"), std::string::npos);
+  CommandResult noFolder = convSorel("--batch --game " + kRoot + "/nonexistent", noRegistry);
+  EXPECT_EQ(noFolder.status, 2);
+  EXPECT_NE(noFolder.err.find("/nonexistent: no such folder"), std::string::npos) << noFolder.err;
+  // A value that is not one of the choices is answered with the choices.
+  CommandResult badBitrate = convSorel("--batch --music-bitrate 100 --game " + game, noRegistry);
+  EXPECT_EQ(badBitrate.status, 2);
+  EXPECT_NE(badBitrate.err.find("(16/8, 32/16, 48/24, 64/32"), std::string::npos) << badBitrate.err;
 
   CommandResult noExe = convSorel("--batch --game " + kRoot, noRegistry);
   EXPECT_EQ(noExe.status, 1);
@@ -404,12 +447,29 @@ TEST(ConvSorelBatch, StartChecksProgressAndSummary) {
   EXPECT_EQ(convSorel("--batch --size 400 --game " + game, noRegistry).status, 2);
   EXPECT_EQ(convSorel("--batch --quality 95 --game " + game, noRegistry).status, 2);
 
-  CommandResult ok = convSorel("--batch --game " + game + " --out " + out + " --size 640 --quality 90", noRegistry);
+  fs::create_directories(game + "/Movie");
+  writeFile(game + "/Movie/Opening.jmv", {'J', 'M', 'V', '1'});
+  CommandResult ok = convSorel("--batch --game " + game + " --out " + out + "/ --size 640 --quality 90", noRegistry);
   EXPECT_EQ(ok.status, 1) << ok.err;  // a member written empty fails the run
-  EXPECT_NE(ok.out.find("変換データ数：16 / 16"), std::string::npos) << ok.out;
   EXPECT_NE(ok.out.find("1 member could not be converted"), std::string::npos) << ok.out;
   EXPECT_NE(ok.out.find("f02.bmp"), std::string::npos);
   EXPECT_TRUE(fs::exists(out + "/data/Visual_vga.mlz"));
+  // Standard output is a file: one line per archive step (none of these is long), the final
+  // count without empty brackets, the summary, and last where the data went and for which player.
+  std::vector<std::string> lines;
+  std::istringstream in(ok.out);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  const std::vector<std::string> steps = {"Script.pac: 2 members", "Table.pac: 3 members", "BG.pac: 1 member",
+                                          "Stand.pac: 3 members",  "Visual.pac: 2 members", "Face.pac: 2 members",
+                                          "Thumbnail.pac: 1 member", "System.pac: 2 members"};
+  ASSERT_GE(lines.size(), steps.size() + 4) << ok.out;
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 1 + long(steps.size())), steps) << ok.out;
+  EXPECT_EQ(lines[steps.size() + 1], "変換データ数：16 / 16");
+  EXPECT_EQ(lines[steps.size() + 2].rfind("16 members (", 0), 0u) << ok.out;
+  EXPECT_NE(lines[steps.size() + 2].find("1 movie file copied"), std::string::npos) << ok.out;
+  EXPECT_NE(lines.back().find(" written to " + out + "/data for pocketplayer (640 × 480); incomplete"),
+            std::string::npos)
+      << ok.out;
 
   // The registry's DIRECTORY names the game's program: the folder is the part before the last
   // backslash. The output folder defaults to the current one.
@@ -425,6 +485,22 @@ TEST(ConvSorelBatch, StartChecksProgressAndSummary) {
   CommandResult fromRegistry = convSorel("--batch --no-music --no-voices", "cd " + cwdOut + " && XDG_CONFIG_HOME=" + config);
   EXPECT_EQ(fromRegistry.status, 1) << fromRegistry.err;  // f02.bmp again
   EXPECT_TRUE(fs::exists(cwdOut + "/data/bg.mlz"));
+  EXPECT_NE(fromRegistry.out.find("written to " + fs::canonical(cwdOut).string() + "/data for handheldplayer (320 × 240)"),
+            std::string::npos)
+      << fromRegistry.out;
+  // --user-data writes below the per-user data folder, made when missing, and a complete run
+  // names the player alone: it looks there.
+  fs::remove(game + "/Face.pac");
+  const std::string xdg = kRoot + "/xdg_data";
+  fs::remove_all(xdg);
+  CommandResult userData = convSorel("--batch --user-data --no-music --no-voices --game " + game,
+                                     noRegistry + " XDG_DATA_HOME=" + xdg);
+  EXPECT_EQ(userData.status, 0) << userData.err;
+  EXPECT_TRUE(fs::exists(xdg + "/sorel/data/bg.mlz"));
+  EXPECT_NE(userData.out.find("written to " + xdg + "/sorel/data for handheldplayer (320 × 240); play it with: "
+                              "handheldplayer\n"),
+            std::string::npos)
+      << userData.out;
   EXPECT_EQ(fromRegistry.out.find("not converted by this build"), std::string::npos);
 }
 

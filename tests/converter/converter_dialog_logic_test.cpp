@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "converter/converter_dialog_logic.h"
 #include "engine/resources/mlz_archive.h"
@@ -83,7 +84,10 @@ TEST(ConverterDialog, DefaultsListsAndStartChecks) {
   EXPECT_EQ(std::string(kMusicBitrateList[size_t(d.musicBitrateIndex)]), "64/32kbit");
   EXPECT_EQ(std::string(kVoiceBitrateList[size_t(d.voiceBitrateIndex)]), "32kbit");
   EXPECT_EQ(std::string(kRateList[size_t(d.musicRateIndex)]), "22.05kHz");
-  EXPECT_EQ(std::string(kScreenSizeList[size_t(d.screenSizeIndex)]), "320*240");
+  // Each size names the player that shows it.
+  EXPECT_EQ(std::string(kScreenSizeList[0]), "320*240 (handheldplayer)");
+  EXPECT_EQ(std::string(kScreenSizeList[1]), "640*480 (pocketplayer)");
+  EXPECT_EQ(d.screenSizeIndex, 0);
   EXPECT_EQ(std::string(kQualityList[size_t(d.qualityIndex)]), "最高画質");
   EXPECT_EQ(d.musicStereo, 1);
   d.toggleStereo();
@@ -107,6 +111,59 @@ TEST(ConverterDialog, DefaultsListsAndStartChecks) {
   EXPECT_EQ(d.start(false, false, false), StartRefusal::NoGame);
   EXPECT_FALSE(d.running());
   EXPECT_EQ(progressLine(3, 10, "\x83\x5C.bmp"), "変換データ数：3 / 10 (ソ.bmp)");
+  EXPECT_EQ(progressLine(10, 10, ""), "変換データ数：10 / 10");  // no empty brackets
+}
+
+// The box at the end says how the job ended, how many members, where the data went and, for a
+// finished job, which player to start how; cancelled and failed jobs say so.
+TEST(ConverterDialog, FinishBoxTellsTheWholeStory) {
+  const std::string home = freshFolder("xdg");
+  ::setenv("XDG_DATA_HOME", home.c_str(), 1);
+  ConversionSummary done;
+  done.members = 481;
+  done.movieFiles = 2;
+  ConversionSummary problems = done;
+  problems.problems.push_back({"Face.mlz", "f02.bmp", "8 bits per pixel"});
+  ConversionSummary failed = done;
+  failed.failures.push_back("bg.mlz: cannot be created: Permission denied");
+  ConversionSummary cancelled;
+  cancelled.members = 120;
+  cancelled.cancelled = true;
+  struct Case {
+    const ConversionSummary& summary;
+    int sizeFactor;
+    std::string output;
+    JobOutcome outcome;
+    std::string caption;
+    std::vector<std::string> says, never;
+  } cases[] = {
+      {done, 50, "/tmp/my out/", JobOutcome::Done, "変換終了",
+       {"変換が終了しました。", "変換データ数：481\n", "動画ファイル：2", "出力先：/tmp/my out/data\n",
+        "handheldplayer 用のデータです（320 × 240）", "handheldplayer --root '/tmp/my out'"},
+       {"変換異常", " / "}},
+      {done, 100, home + "/sorel", JobOutcome::Done, "変換終了",
+       {"出力先：" + home + "/sorel/data", "pocketplayer 用のデータです（640 × 480）。遊ぶには：\npocketplayer"},
+       {"--root"}},
+      {problems, 100, "/srv/x", JobOutcome::DoneWithProblems, "変換異常",
+       {"変換できなかったデータがあります", "1 件のデータを変換できませんでした", "Face.mlz: f02.bmp: 8 bits per pixel",
+        "pocketplayer --root /srv/x"},
+       {}},
+      {failed, 50, "/srv/x", JobOutcome::Failed, "変換異常",
+       {"変換に失敗しました", "変換データ数：470 / 481", "bg.mlz: cannot be created", "出力先：/srv/x/data"},
+       {"遊ぶには"}},
+      {cancelled, 50, "/srv/x", JobOutcome::Cancelled, "変換中止",
+       {"変換を中止しました", "変換データ数：130 / 481", "出力先：/srv/x/data"},
+       {"遊ぶには"}},
+  };
+  for (const Case& c : cases) {
+    const int count = c.outcome == JobOutcome::Failed ? 470 : 130;
+    FinishMessage m = finishMessage(c.summary, count, 481, c.sizeFactor, c.output);
+    EXPECT_EQ(m.outcome, c.outcome) << m.text;
+    EXPECT_EQ(m.caption, c.caption) << m.text;
+    for (const std::string& s : c.says) EXPECT_NE(m.text.find(s), std::string::npos) << s << "\n" << m.text;
+    for (const std::string& s : c.never) EXPECT_EQ(m.text.find(s), std::string::npos) << s << "\n" << m.text;
+  }
+  ::unsetenv("XDG_DATA_HOME");
 }
 
 // Start on a small game: the job runs while Start is disabled; the timer shows the progress
@@ -126,6 +183,9 @@ TEST(ConverterDialog, StartRunsTheJobUntilTheTimerSeesItDone) {
   ConverterDialog::Tick t = runToEnd(d);
   EXPECT_FALSE(d.running());
   ASSERT_TRUE(t.summary);
+  ASSERT_TRUE(t.finish);
+  EXPECT_EQ(t.finish->outcome, JobOutcome::DoneWithProblems);
+  EXPECT_NE(t.finish->text.find("出力先：" + out + "/data"), std::string::npos) << t.finish->text;
   ASSERT_EQ(t.summary->problems.size(), 1u);
   const std::string box = problemsMessage(*t.summary);
   EXPECT_NE(box.find("1 件のデータを変換できませんでした"), std::string::npos) << box;
@@ -135,24 +195,21 @@ TEST(ConverterDialog, StartRunsTheJobUntilTheTimerSeesItDone) {
   EXPECT_EQ(problemsMessage(ConversionSummary{}), "");
 }
 
-// Progress for logs: a line when a step begins, then one per tenth of its members.
-TEST(ProgressLog, StepsAndTenths) {
+// Progress for logs: a line when a step begins, and one per quarter of a long step only.
+TEST(ProgressLog, OneLinePerStepAndQuartersOfLongOnes) {
   ProgressLog log;
   std::vector<std::string> lines;
   auto feed = [&](const std::string& source, int members) {
     for (int done = 0; done <= members; ++done)
       if (auto l = log.line({source, done, members})) lines.push_back(*l);
   };
-  feed("BG.pac", 25);
+  feed("BG.pac", 99);
   feed("SE.pac", 1);
   feed("Voice.pac", 0);
-  ASSERT_EQ(lines.size(), 1u + 10 + 2 + 1);
-  EXPECT_EQ(lines[0], "BG.pac: 25 members");
-  EXPECT_EQ(lines[1], "BG.pac: 3 / 25 (12 %)");
-  EXPECT_EQ(lines[10], "BG.pac: 25 / 25 (100 %)");
-  EXPECT_EQ(lines[11], "SE.pac: 1 member");
-  EXPECT_EQ(lines[12], "SE.pac: 1 / 1 (100 %)");
-  EXPECT_EQ(lines[13], "Voice.pac: 0 members");
+  feed("SystemVoice.pac", 172);
+  EXPECT_EQ(lines, (std::vector<std::string>{"BG.pac: 99 members", "SE.pac: 1 member", "Voice.pac: 0 members",
+                                             "SystemVoice.pac: 172 members", "SystemVoice.pac: 43 / 172 (25 %)",
+                                             "SystemVoice.pac: 86 / 172 (50 %)", "SystemVoice.pac: 129 / 172 (75 %)"}));
 }
 
 std::map<std::string, std::vector<uint8_t>> treeOf(const std::string& root) {
@@ -180,12 +237,26 @@ TEST(ConverterDialog, SampleGameThroughStartMatchesBatch) {
   d.qualityIndex = 2;
   d.jobs = 2;
   ASSERT_EQ(d.start(true, true, true), StartRefusal::None);
-  std::string last;
-  ConverterDialog::Tick t = runToEnd(d, &last);
+  // Every line the timer shows has the whole job's total: it is counted before the first member.
+  std::set<std::string> totals;
+  std::string odd;
+  ConverterDialog::Tick t;
+  for (;;) {
+    t = d.tick();
+    if (t.finished) break;
+    if (auto slash = t.progress.find(" / "); slash != std::string::npos) {
+      std::string total = t.progress.substr(slash + 3, t.progress.find(' ', slash + 3) - slash - 3);
+      if (total != "481") odd += t.progress + "\n";
+      totals.insert(total);
+    }
+    platform::sleepMs(10);
+  }
+  EXPECT_EQ(totals, (std::set<std::string>{"481"})) << odd;
   ASSERT_TRUE(t.summary);
   EXPECT_TRUE(t.summary->problems.empty());
   EXPECT_TRUE(t.summary->failures.empty());
-  EXPECT_EQ(last.rfind("変換データ数：", 0), 0u) << last;
+  EXPECT_EQ(t.summary->members, 481);
+  EXPECT_EQ(t.finish->outcome, JobOutcome::Done);
 
   const std::string viaBatch = freshFolder("sample_batch");
   auto batch = test::runProgram("convSorel", "--batch --jobs 1 --size 640 --quality 90 --game " + test::quote(game) +
