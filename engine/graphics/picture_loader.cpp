@@ -124,7 +124,7 @@ int loadPicture(Picture& picture, std::string& memberName, std::string_view loca
 
   location = untilNul(location);
   std::optional<std::vector<uint8_t>> bytes;
-  if (!location.empty() && location.back() == '\\') {
+  if (endsInBackslash(location)) {
     bytes = platform::readWholeFile(platform::existingPath(std::string(location) + memberName));
   } else {
     if (!archive) return 0;
