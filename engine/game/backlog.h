@@ -41,6 +41,17 @@ class Backlog {
   std::deque<BacklogEntry> m_entries;
 };
 
+/// Splits a backlog text (CP932) into lines of at most perLine characters the way a Japanese
+/// reader expects them: closing punctuation, small kana and the long-vowel mark never start a
+/// line, opening brackets never end one, and "……" or "――" is not split. A line that cannot
+/// be ended at an allowed place within perLine characters (a run of such characters longer than
+/// a line) is cut at perLine. Every byte of the text is in exactly one line.
+std::vector<std::string_view> backlogLines(std::string_view text, size_t perLine);
+
+/// False when a line must not end between these two characters (cell code form: first byte in
+/// the low 8 bits).
+bool lineBreakAllowed(uint16_t before, uint16_t after);
+
 class ReadTable {
  public:
   static constexpr size_t kMaxOffsets = 8192;

@@ -30,8 +30,7 @@ constexpr int kFrameWidth = 616;
 constexpr int kGlyph = 22;
 
 int entryLines(const BacklogEntry& e, std::string_view name) {
-  int chars = int(e.text.size() / 2);
-  return (chars + kCharsPerLine - 1) / kCharsPerLine + (name.empty() ? 0 : 1);
+  return int(backlogLines(e.text, kCharsPerLine).size()) + (name.empty() ? 0 : 1);
 }
 
 /// Copies a design-unit rectangle of one picture into another at a design position (alpha
@@ -73,6 +72,7 @@ void Game::openBacklogView() {
     height += kLineHeight * entryLines(e, strings.get(e.speaker)) + 20;
   }
   m_view = BacklogView();
+  m_view.saveWasEnabled = !m_host.saveMenuEnabled || m_host.saveMenuEnabled();
   m_view.listHeight = std::max(0, height - 4);
   m_view.openedAt = ticks();
   if (m_view.listHeight >= 480) {
@@ -115,8 +115,7 @@ void Game::drawBacklogView() {
       drawTextToPicture(*m_text, m_cells.marks, page, name, kGlyph, 100, 0, colour, 24, y, m_host.settings.transMode + 1);
       y += kLineHeight;
     }
-    for (size_t at = 0; at < e.text.size(); at += kCharsPerLine * 2) {
-      std::string_view line = std::string_view(e.text).substr(at, kCharsPerLine * 2);
+    for (std::string_view line : backlogLines(e.text, kCharsPerLine)) {
       drawTextToPicture(*m_text, m_cells.marks, page, line, kGlyph, 100, 0, colour, 40, y, m_host.settings.transMode + 1);
       y += kLineHeight;
     }
@@ -168,7 +167,8 @@ void Game::closeBacklogView() {
   m_box.hiddenByReader = false;
   markCellsForRedraw(m_cells, true);
   setWindowShown(true);
-  if (m_host.enableSaveMenu) m_host.enableSaveMenu(true);
+  // Saving comes back only if it was on when the view opened: a replay never saves.
+  if (m_host.enableSaveMenu && m_view.saveWasEnabled) m_host.enableSaveMenu(true);
   m_host.gameMode = kModeStory;
 }
 

@@ -200,11 +200,16 @@ int moveExtrasCursor(InputState& in, const Layout& l, int cursor, Selectable&& s
     cursor = c;
   }
   if (in.tapNow) {
+    int hit = none;
     for (int e = 0; e < cellCount; ++e)
-      if (selectable(e) && tapInside(cellX(e), cellY(e), 128, 96)) cursor = e;
+      if (selectable(e) && tapInside(cellX(e), cellY(e), 128, 96)) hit = e;
     for (int p = 0; p < l.backItem - l.pageItem; ++p)
-      if (tapInside(608, 24 + 32 * p, 32, 32)) cursor = l.pageItem + p;
-    if (tapInside(608, 448, 32, 32)) cursor = l.backItem;
+      if (tapInside(608, 24 + 32 * p, 32, 32)) hit = l.pageItem + p;
+    if (tapInside(608, 448, 32, 32)) hit = l.backItem;
+    // A tap beside every item (or on a locked cell) is used up without choosing anything: it must
+    // not start the item the keys selected.
+    if (hit == none) in.tapNow = 0;
+    else cursor = hit;
   }
   return cursor;
 }

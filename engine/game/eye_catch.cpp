@@ -112,7 +112,7 @@ bool Game::eyeCatchStep() {
       for (int p = 0; p < kStandLayers; ++p) hideStand(p);
       loadPicture(kBgSlot, "System", "EyeCatchBg.bmp");
       loadPicture(kLogoSlot, "System", "EyeCatchLogo.bmp");
-      const std::string picture = format("EyeCatch%z2.bmp", {ec.picture + 1});
+      const std::string picture = format("EyeCatch%z2.bmp", {int64_t(ec.picture) + 1});
       loadPicture(kPictureSlot, "Visual", picture);
       bool seen = false;
       for (const auto& v : visitedPictures) seen = seen || sameName(v, picture);

@@ -53,6 +53,7 @@ void Game::gameStep() {
     // The D key steps manner mode 0 → 1 → 2 → 0.
     Settings& s = m_host.settings;
     s.dispFreeMode = s.dispFreeMode >= 2 || s.dispFreeMode < 0 ? 0 : s.dispFreeMode + 1;
+    if (m_host.settingChanged) m_host.settingChanged();
     applyDisplayFilter(true);
     in.consume(Key::D);
   }
@@ -134,6 +135,7 @@ bool Game::loadScriptImage(std::string_view name, std::vector<uint8_t> file) {
 void Game::endScript() {
   if (m_host.enableSaveMenu) m_host.enableSaveMenu(false);
   m_program.unload();
+  if (m_host.stopMovie) m_host.stopMovie();
   m_sound->stopMusic();
   m_sound->stopAll();
   scenePictureName.clear();
@@ -165,6 +167,9 @@ void Game::endScript() {
   script.loopSeName = {};
   script.vars = {};
   script.flags = {};
+  // Nothing of the ended game may be saved: saving waits for the next message or choice.
+  m_saveBlock.clear();
+  m_backlogData.clear();
 }
 
 // ---------------------------------------------------------------------------------------------

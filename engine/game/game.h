@@ -84,6 +84,13 @@ struct GameHost {
   std::function<bool(std::string_view)> startMovie = nullptr;
   /// True while a movie started through startMovie plays. Empty: none plays.
   std::function<bool()> moviePlaying = nullptr;
+  /// True while the pop-up menu's save entries are enabled. Empty: they count as enabled.
+  std::function<bool()> saveMenuEnabled = nullptr;
+  /// Stops a movie playing over the game (the story's end, a load). Empty: nothing.
+  std::function<void()> stopMovie = nullptr;
+  /// The game changed a setting itself (the D key's manner mode): the pop-up menu's marks follow
+  /// it. Empty: nothing.
+  std::function<void()> settingChanged = nullptr;
 };
 
 /// The title screen's state (game mode 0).
@@ -212,6 +219,7 @@ struct BacklogView {
   int scroll = 0;       ///< pixels from the newest end
   int listHeight = 0;
   uint32_t openedAt = 0;
+  bool saveWasEnabled = true;  ///< the save entries' state the view found (a replay keeps them off)
   std::vector<std::pair<Rect, size_t>> voiceIcons;  ///< screen rectangle and entry
 };
 
@@ -326,8 +334,9 @@ class Game {
   std::span<const uint8_t> saveBlock() const { return m_saveBlock; }
   std::span<const uint8_t> backlogData() const { return m_backlogData; }
   /// Replaces the running game with a checked save file: the scenario is read first, and when
-  /// it cannot be loaded nothing changes and the result is false. Otherwise the scene, window,
-  /// script state, backlog, music and looping effects come back as the snapshot holds them.
+  /// it cannot be loaded nothing changes (a movie plays on) and the result is false. Otherwise
+  /// the movie stops, and the scene, window, script state, backlog, music and looping effects
+  /// come back as the snapshot holds them; the loaded block becomes the snapshot.
   bool loadSavedGame(const SaveFile& file);
   /// The player's lists and values kept in the system data file.
   SystemData systemData() const;
@@ -410,6 +419,8 @@ class Game {
   void buildTitleMenu();
   void placeTitleItems(int set);
   bool titleItemAnimation(bool appear);
+  /// A read-on input (a tap, a fresh C or right) during the title's intro: true, and used up.
+  bool titleIntroCut();
   void titleLogoAnimation();
   void titleSpotlights();
   void titleStars();

@@ -68,6 +68,7 @@ bool Game::loadSavedGame(const SaveFile& file) {
   }
 
   // Tear the running game down.
+  if (m_host.stopMovie) m_host.stopMovie();
   freeStaffRoll();
   m_eyeCatch = EyeCatchState();
   scenePictureName.clear();
@@ -136,6 +137,11 @@ bool Game::loadSavedGame(const SaveFile& file) {
     m_sound->playMusic(music, st.musicVol * st.masterVol / 100, 0);
   }
   restartLoopEffects();
+  // Until the next message or choice begins, a save stores the game just loaded, not the one it
+  // replaced.
+  m_saveBlock.resize(kSaveBlockSize);
+  writeSaveBlock(s, std::span<uint8_t, kSaveBlockSize>(m_saveBlock.data(), kSaveBlockSize));
+  m_backlogData = serialiseBacklog(m_backlog);
   return true;
 }
 

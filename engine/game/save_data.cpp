@@ -74,6 +74,8 @@ class BlockReader {
   void field(std::array<char, N>& f) {
     copyField(f, text(N));
   }
+  /// Passes over n bytes nobody reads.
+  void skip(size_t n) { m_pos += n; }
   bool bad() const { return m_bad; }
 
  private:
@@ -211,7 +213,7 @@ std::optional<SaveSnapshot> readSaveBlock(std::span<const uint8_t> bytes, SaveFi
     e.value = r.i32();
     // Entries above the count are never read; their text need not end.
     if (i < count) r.field(e.text);
-    else r.text(256), e.text = {};
+    else r.skip(256), e.text = {};
   }
   if (r.bad()) return fail(SaveFileError::Text);
   for (auto& t : s.strings.strings) r.field(t);

@@ -91,12 +91,17 @@ void Game::soundModeStep() {
         in.consume(Key::Down);
         c = c == none ? 0 : (c + 1) % kItems;
       }
-      const bool tapped = in.tapNow != 0;
-      if (tapped) {
+      bool tapped = false;
+      if (in.tapNow) {
+        int hit = none;
         for (int i = 0; i < kTracks; ++i)
-          if (tapInside(trackX(i), trackY(i), 242, 34)) c = i;
+          if (tapInside(trackX(i), trackY(i), 242, 34)) hit = i;
         for (int k = 0; k < 3; ++k)
-          if (tapInside(kButtons[k].x, kButtons[k].y, 102, 50)) c = kPlayAgain + k;
+          if (tapInside(kButtons[k].x, kButtons[k].y, 102, 50)) hit = kPlayAgain + k;
+        // A tap beside every button is used up without playing the track the keys selected.
+        tapped = hit != none;
+        if (tapped) c = hit;
+        else in.tapNow = 0;
       }
       if (c != x.cursor) {
         x.cursor = c;

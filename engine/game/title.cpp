@@ -105,6 +105,15 @@ bool Game::titleItemAnimation(bool appear) {
   return done;
 }
 
+bool Game::titleIntroCut() {
+  InputState& in = m_host.input;
+  if (!in.tapNow && !in.fresh(Key::Right) && !in.fresh(Key::C)) return false;
+  in.consume(Key::Right);
+  in.consume(Key::C);
+  in.tapNow = 0;
+  return true;
+}
+
 void Game::titleLogoAnimation() {
   const int t = int(elapsed(kTimerLogo));
   int scale = 1000;
@@ -280,7 +289,6 @@ void Game::titleMenuInput() {
 }
 
 void Game::titleStep() {
-  InputState& in = m_host.input;
   uint32_t& sub = m_host.subMode;
   TitleState& t = m_title;
   auto fade = [&](uint32_t ms) {
@@ -312,10 +320,7 @@ void Game::titleStep() {
     case 2: {
       titleSpotlights();
       const uint32_t e = elapsed(kTimerIntro);
-      if (in.count(Key::Right) == 1 || in.count(Key::C) == 1 || in.tapNow || e >= kIntroMs) {
-        in.consume(Key::Right);
-        in.consume(Key::C);
-        in.tapNow = 0;
+      if (titleIntroCut() || e >= kIntroMs) {
         brightness = 256;
         m_sound->start(10);
         m_layers.setPosition(kBgLayer, 0, 0);
@@ -330,8 +335,11 @@ void Game::titleStep() {
       break;
     }
     case 3:
+      // The intro goes on while the items grow in: a read-on input ends it here too, with the
+      // items at their full size.
       titleLogoAnimation();
       titleStars();
+      if (titleIntroCut()) script.timerStart[size_t(kTimerItems)] = ticks() - 850;
       if (titleItemAnimation(true)) sub = 4;
       break;
     case 4:
@@ -397,8 +405,9 @@ void Game::titleStep() {
       sub = 41;
       break;
     case 41: {
+      // Back from the extras: the fade-in is cut short as the first intro is.
       const uint32_t e = elapsed(kTimerFade);
-      if (e >= 1000) {
+      if (titleIntroCut() || e >= 1000) {
         brightness = 256;
         m_sound->start(10);
         buildTitleMenu();
@@ -415,6 +424,11 @@ void Game::titleStep() {
     case 50:
       titleLogoAnimation();
       titleStars();
+      // Load chosen with the stylus: the menu opens once the pen is lifted, and none of the pen
+      // flags of that tap reach it (the lift would be taken as a choice in the menu).
+      if (in.penDown) break;
+      in.tapNow = in.tapPending = 0;
+      in.releaseNow = in.releasePending = 0;
       if (m_host.openMenu) m_host.openMenu();
       sub = 4;
       break;

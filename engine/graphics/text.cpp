@@ -354,6 +354,38 @@ void drawStatusTextToFrameBuffer(TextRenderer& renderer, std::span<uint8_t> fram
   }
 }
 
+int drawTextLine(TextRenderer& renderer, Surface& surface, std::string_view text, int x, int y, int size,
+                 ColourRef colour, int f) {
+  text = untilNul(text);
+  uint8_t q[3];
+  colourBytes(colour, q);
+  for (size_t i = 0; i < text.size();) {
+    size_t len = 0;
+    const uint16_t code = nextChar(text, i, len);
+    auto mask = renderer.coverage(code, size, f);
+    if (!mask.empty()) blendMask<false>(surface, mask.data(), size, size, size, x, y, q);
+    x += len == 2 ? size : size / 2;
+    i += len;
+  }
+  return x;
+}
+
+int drawStatusLine(TextRenderer& renderer, Surface& surface, std::string_view text, int x, int y, int size,
+                   ColourRef colour) {
+  text = untilNul(text);
+  uint8_t q[3];
+  colourBytes(colour, q);
+  for (size_t i = 0; i < text.size();) {
+    size_t len = 0;
+    const uint16_t code = nextChar(text, i, len);
+    auto mask = renderer.statusGlyph(code, size);
+    if (!mask.empty()) blendMask<false>(surface, mask.data(), size, size, size, x, y, q);
+    x += len == 2 ? size : size / 2;
+    i += len;
+  }
+  return x;
+}
+
 void drawTextSprite(TextRenderer& renderer, Picture& picture, std::string_view text, int size, ColourRef colour) {
   text = untilNul(text);
   int s = int(int64_t(size) * screenWidth / fullWidth);

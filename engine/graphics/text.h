@@ -149,6 +149,16 @@ void drawStatusTextToFrameBuffer(TextRenderer& renderer, std::span<uint8_t> fram
                                  int screenW, int screenH, std::string_view text, int x, int y,
                                  ColourRef colour, int size);
 
+/// A text line of the system's own screens (not the story's): each character's message-font
+/// coverage at size pixels with smoothing f, blended onto the surface in the colour, clipped to
+/// it. A double-byte character advances size, a single-byte one size / 2. Returns the pen's x
+/// after the text.
+int drawTextLine(TextRenderer& renderer, Surface& surface, std::string_view text, int x, int y, int size,
+                 ColourRef colour, int f);
+/// The same in the status line's font (every glyph pixel written in the colour, unblended).
+int drawStatusLine(TextRenderer& renderer, Surface& surface, std::string_view text, int x, int y, int size,
+                   ColourRef colour);
+
 /// A text sprite: makes the picture exactly as large as the text at size design units (scaled
 /// to the screen) and writes the colour with alpha = the sprite path's coverage.
 void drawTextSprite(TextRenderer& renderer, Picture& picture, std::string_view text, int size, ColourRef colour);

@@ -66,15 +66,15 @@ std::string joined(const std::vector<std::string>& names) {
 }
 }  // namespace
 
-std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::string_view program) {
-  std::vector<std::string> lines;
+std::vector<DataProblem> findDataProblems(const DataPaths& paths, bool vga, std::string_view program) {
+  using Weight = DataProblem::Weight;
+  std::vector<DataProblem> problems;
+  // The data folder may come from a system that ignores letter case ("SCRIPT.MLZ").
   const std::string data = platform::existingPath(paths.dataFolder());
-  const std::string prefix = std::string(program) + ": ";
   const std::string size = vga ? "640" : "320";
   if (!platform::isFolder(data)) {
-    lines.push_back(prefix + "no data folder at " + shown(data) +
-                    "; convert a game with convSorel or give --root");
-    return lines;
+    problems.push_back({Weight::Blocking, "no data folder at " + shown(data), "convert a game with convSorel or give --root"});
+    return problems;
   }
   std::vector<std::string> missing, unreadable;
   auto look = [&](const std::string& file) {
@@ -102,22 +102,55 @@ std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::
   if (ownSet == 0 && otherSet > 0) {
     // Converted for the other screen: say which set is there and how to get the right one.
     for (const char* base : kPictureArchives) std::erase(missing, archiveFileName(base, vga));
-    lines.push_back(prefix + shown(data) + " holds the " + (vga ? "320 × 240" : "640 × 480") +
-                    " picture set (" + otherNames.front() + " ...) but " + std::string(program) +
-                    " needs the " + (vga ? "640 × 480" : "320 × 240") + " one (" +
-                    archiveFileName("bg", vga) + " ...); convert the game with convSorel --size " + size);
+    problems.push_back({Weight::Blocking,
+                        shown(data) + " holds the " + (vga ? "320 × 240" : "640 × 480") + " picture set (" +
+                            otherNames.front() + " ...) but " + std::string(program) + " needs the " +
+                            (vga ? "640 × 480" : "320 × 240") + " one (" + archiveFileName("bg", vga) + " ...)",
+                        "convert the game with convSorel --size " + size});
   }
   if (!missing.empty())
-    lines.push_back(prefix + "missing in " + shown(data) + ": " + joined(missing) +
-                    "; convert the game again with convSorel --size " + size);
+    problems.push_back({Weight::Blocking, "missing in " + shown(data) + ": " + joined(missing),
+                        "convert the game again with convSorel --size " + size});
   for (const std::string& file : unreadable)
-    lines.push_back(prefix + "cannot read " + shown(data + file) +
-                    ": not an .mlz archive, or a damaged one; convert the game again");
+    problems.push_back({Weight::Blocking, "cannot read " + shown(data + file),
+                        "not an .mlz archive, or a damaged one; convert the game again", ": "});
+  // The three sound folders come with the music (convSorel --no-music leaves them out).
+  struct SoundFolder {
+    const std::string* path;
+    const char* name;
+    const char* sound;
+  };
+  std::vector<std::string> absent, sounds;
+  for (SoundFolder f : {SoundFolder{&paths.musicFolder, "bgm", "music"}, SoundFolder{&paths.soundFolder, "se", "sound effects"},
+                        SoundFolder{&paths.systemSoundFolder, "sys", "system voices"}})
+    if (!platform::isFolder(platform::existingPath(*f.path))) {
+      absent.push_back(f.name);
+      sounds.push_back(f.sound);
+    }
+  if (!absent.empty()) {
+    std::string also;
+    for (size_t i = 0; i < sounds.size(); ++i)
+      also += (i == 0 ? "" : i + 1 == sounds.size() ? " and " : ", ") + sounds[i];
+    problems.push_back({Weight::Silence,
+                        "no " + joined(absent) + (absent.size() > 1 ? " folders" : " folder") + " in " + shown(data),
+                        "the game plays without " + also + " (convert the game again with its music: convSorel without --no-music)",
+                        ": "});
+  }
   if (!platform::fileExists(platform::existingPath(paths.voiceArchivePath)))
-    lines.push_back(prefix + "no voice.mlz in " + shown(data) +
-                    ": the game plays without voices (convert with voices to hear them)");
+    problems.push_back({Weight::Note, "no voice.mlz in " + shown(data),
+                        "the game plays without voices (convert with voices to hear them)", ": "});
+  return problems;
+}
+
+std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::string_view program) {
+  std::vector<std::string> lines;
+  for (const DataProblem& p : findDataProblems(paths, vga, program)) lines.push_back(p.line(program));
   return lines;
 }
+
+bool holdsVoices(const DataPaths& paths) { return platform::fileExists(platform::existingPath(paths.voiceArchivePath)); }
+
+bool holdsEffects(const DataPaths& paths) { return !platform::listFolder(platform::existingPath(paths.soundFolder)).empty(); }
 
 void createSaveFolder(const DataPaths& paths) {
   std::string folder = paths.programFolder + "data\\save";

@@ -39,11 +39,37 @@ struct DataPaths {
 /// Builds every path from the program folder (which must end in '\' unless empty).
 DataPaths makeDataPaths(std::string_view programFolder);
 
-/// What keeps a player from showing the game in this data folder, one line each in words a user
-/// can act on (UTF-8, host paths): no data folder; a needed archive missing or unreadable; the
-/// picture set of the other screen size. Empty when the folder looks playable. `program` names the
-/// player in the lines. Nothing is reported to the engine itself: it plays on either way.
+/// One thing wrong with a data folder (or the program's own files), in words a user can act on
+/// (UTF-8, host paths): what is wrong, and what to do about it.
+struct DataProblem {
+  enum class Weight {
+    Blocking,  ///< the game cannot be shown (no data, archives missing, unreadable or for the other size)
+    Silence,   ///< the game plays without some of its sound (a sound folder or the decoder missing)
+    Note,      ///< left out on purpose, most likely (no voices converted)
+  };
+  Weight weight = Weight::Blocking;
+  std::string what;
+  std::string todo;
+  std::string joiner = "; ";  ///< between the two in the terminal's line
+
+  /// The terminal's line: "program: what; todo".
+  std::string line(std::string_view program) const {
+    return std::string(program) + ": " + what + joiner + todo;
+  }
+};
+
+/// What is wrong with this data folder for a player of that screen size, the blocking problems
+/// first: no data folder; a needed archive missing or unreadable; the picture set of the other
+/// screen size; then a missing music, sound-effect or system-voice folder; then no voices. Empty
+/// when the folder looks playable. `program` names the player in the texts.
+std::vector<DataProblem> findDataProblems(const DataPaths& paths, bool vga, std::string_view program);
+
+/// findDataProblems as the terminal lines, one each.
 std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::string_view program);
+
+/// The data folder holds voices (voice.mlz) / sound effects (a file in the effects folder).
+bool holdsVoices(const DataPaths& paths);
+bool holdsEffects(const DataPaths& paths);
 
 /// Creates "data\save" below the program folder when nothing of that name exists. Failure is not
 /// reported here; saving fails later.

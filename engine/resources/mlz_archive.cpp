@@ -55,24 +55,29 @@ bool MlzArchive::loadIndex(std::string_view path, bool force) {
   // The data folder may come from a system that ignores letter case ("SCRIPT.MLZ").
   const std::string file = platform::existingPath(path);
   int64_t fileSize = platform::fileSize(file);
+  if (fileSize < 0) return false;  // no such archive: not damage
+  auto refuse = [&](std::string_view what) {
+    damaged(path, "", what);
+    return false;
+  };
   uint8_t head[mlz::kHeaderSize];
   if (fileSize < static_cast<int64_t>(mlz::kHeaderSize) ||
       platform::readAt(file, head, platform::kSeekStart, 0, sizeof head) != sizeof head ||
       !mlz::isMagic(head))
-    return false;
+    return refuse("it is not an .mlz archive");
 
   uint32_t count = loadU32(head + mlz::kCountOffset);
   uint64_t dirBytes;
   if (!checkedMul(count, mlz::kEntrySize, static_cast<uint64_t>(fileSize), dirBytes) ||
       mlz::kHeaderSize + dirBytes > static_cast<uint64_t>(fileSize))
-    return false;
+    return refuse("its directory runs past its end");
 
   std::vector<uint8_t> index(mlz::kHeaderSize + dirBytes);
   if (platform::readAt(file, index.data(), platform::kSeekStart, 0, index.size()) != index.size())
-    return false;
+    return refuse("its directory cannot be read");
 
   auto entries = parseMlzDirectory(index, static_cast<uint64_t>(fileSize));
-  if (!entries) return false;
+  if (!entries) return refuse("its directory is damaged");
 
   m_cachedPath = std::string(path);
   m_filePath = file;
@@ -94,24 +99,30 @@ std::optional<std::vector<uint8_t>> MlzArchive::extractAt(size_t i, bool* exact)
   if (exact) *exact = false;
   if (!m_loaded || i >= m_entries.size()) return std::nullopt;
   const MlzEntry& e = m_entries[i];
+  auto refuse = [&](std::string_view what) -> std::optional<std::vector<uint8_t>> {
+    damaged(m_cachedPath, e.name, what);
+    return std::nullopt;
+  };
+  if (e.packedSize == 0) return std::nullopt;  // an empty member: nothing to show, not damage
   uint64_t start = m_dataStart + e.offset;
-  if (e.packedSize == 0 || start > m_fileSize || e.packedSize > m_fileSize - start) return std::nullopt;
+  if (start > m_fileSize || e.packedSize > m_fileSize - start) return refuse("its bytes lie past the end of the archive");
 
   std::vector<uint8_t> packed(e.packedSize);
   if (platform::readAt(m_filePath, packed.data(), platform::kSeekStart,
                        static_cast<int64_t>(start), packed.size()) != packed.size())
-    return std::nullopt;
+    return refuse("its bytes cannot be read");
   if (e.method != mlz::kMethodLzss) {
     if (exact) *exact = true;
     return packed;
   }
 
-  if (e.unpackedSize > kMaxMemberSize) return std::nullopt;
+  if (e.unpackedSize > kMaxMemberSize) return refuse("it claims an implausible size");
   // The member is what the stream produces up to the end of its packed bytes, cut to the
   // unpacked size; a stream that ends early leaves zeros.
   std::vector<uint8_t> unpacked(e.unpackedSize, 0);
   UnpackResult r = unpackMember(unpacked, packed);
   if (exact) *exact = r.complete;
+  if (!r.complete) damaged(m_cachedPath, e.name, "its packed data does not fill it exactly");
   return unpacked;
 }
 

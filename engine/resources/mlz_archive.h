@@ -3,6 +3,7 @@
 // unpacked members by name; asking for another path loads that archive's directory instead.
 // The file is opened and closed for every directory load and every member read.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,6 +45,14 @@ class MlzArchive {
   /// tools; the engine takes any stream the way extract does).
   std::optional<std::vector<uint8_t>> extractAt(size_t i, bool* exact = nullptr);
 
+  /// Told whenever a read finds the archive damaged: an existing file that is not an archive or
+  /// whose directory runs past its end, or a member whose bytes lie outside the file, cannot be
+  /// read, claim an implausible size or whose packed stream does not fill it exactly. Gets the
+  /// archive's path, the member's name (empty for the directory) and what is wrong. A missing
+  /// archive or member is not damage.
+  using DamageReporter = std::function<void(std::string_view path, std::string_view member, std::string_view what)>;
+  void setDamageReporter(DamageReporter reporter) { m_reporter = std::move(reporter); }
+
   /// The loaded directory (empty before the first load).
   size_t memberCount() const { return m_entries.size(); }
   const MlzEntry& entry(size_t i) const { return m_entries[i]; }
@@ -63,6 +72,11 @@ class MlzArchive {
   uint64_t m_dataStart = 0;
   uint64_t m_fileSize = 0;
   bool m_loaded = false;
+  DamageReporter m_reporter;
+
+  void damaged(std::string_view path, std::string_view member, std::string_view what) const {
+    if (m_reporter) m_reporter(path, member, what);
+  }
 };
 
 }  // namespace sorel

@@ -6,11 +6,13 @@
 
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
+#include "engine/resources/sjis_text.h"
 #include "engine/resources/ticks.h"
 #include "engine/runtime/menu_commands.h"
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/device_status.h"
+#include "platform/files.h"
 #include "platform/glyphs.h"
 #include "platform/shell.h"
 #include "platform/text.h"
@@ -124,6 +126,25 @@ EngineCore::EngineCore(const EngineConfig& config)
   m_paths = makeDataPaths(config.programFolder);
   if (!m_paths.programFolder.empty() && config.writeFiles) createSaveFolder(m_paths);
   m_sound = std::make_unique<EngineSound>(m_mixer, m_music, m_voiceArchive, m_paths, m_settings);
+  auto reporter = [this](std::string_view path, std::string_view member, std::string_view what) {
+    reportDamagedArchive(path, member, what);
+  };
+  m_scriptArchive.setDamageReporter(reporter);
+  m_voiceArchive.setDamageReporter(reporter);
+  for (int i = 0; i < PictureArchives::kSlots; ++i) m_pictureArchives.archive(i).setDamageReporter(reporter);
+}
+
+void EngineCore::reportDamagedArchive(std::string_view path, std::string_view member, std::string_view what) {
+  if (!m_damagedArchives.insert(std::string(path)).second) return;
+  const std::string host = platform::hostPath(path);
+  const std::string name = platform::cp932ToUtf8Lossy(member);
+  std::fprintf(stderr, "%s: %s is damaged (%s%s%s%s); convert the game again\n", programName(),
+               host.empty() ? platform::cp932ToUtf8Lossy(path).c_str() : host.c_str(), member.empty() ? "" : "member ",
+               name.c_str(), member.empty() ? "" : ": ", std::string(what).c_str());
+  // The status line names the archive's file: "bg_vga.mlz が壊れています（変換し直してください）".
+  const auto slash = lastCharOf(path, '\\');
+  const std::string file(slash ? path.substr(*slash + 1) : path);
+  m_notices.post(file + platform::utf8ToCp932(" が壊れています（変換し直してください）").value_or(""));
 }
 
 EngineCore::~EngineCore() {
@@ -277,6 +298,9 @@ void GameCore::gameInitialise() {
   host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
   host.startMovie = [this](std::string_view name) { return startMovie(name); };
   host.moviePlaying = [this] { return isPlaying(); };
+  host.saveMenuEnabled = [this] { return m_saveEnabled; };
+  host.stopMovie = [this] { stopMovie(); };
+  host.settingChanged = [this] { syncMenuMarks(m_menu, m_settings, m_fonts ? int(m_fonts->available.size()) : 0); };
   m_game = std::make_unique<Game>(host, m_sound.get());
   m_game->loadDataTables();
 }
@@ -326,8 +350,10 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
       return 0;
     case platform::WM_CLOSE: platform::destroyWindow(hwnd); return 0;
     case platform::WM_DESTROY:
-      saveSystemData();
+      // Behind a blocking problem screen the game never ran: nothing of the player's to keep.
+      if (!blockedByProblems()) saveSystemData();
       flushSaves();
+      reportSaveResults();
       if (m_fonts) storeSettings(m_paths.configPath(), m_settings, *m_fonts);
       platform::postQuitMessage(0);
       return 0;
@@ -343,7 +369,10 @@ void AppContext::initialise() {
                     [this] { return menuStatus(); }});
   startFramePacer(16);
   m_dirty.setBounds(screenWidth, screenHeight);
-  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts);
+  // A first start turns on the voices and effects the data folder holds.
+  const SettingDefaults defaults =
+      firstStartDefaults(platform::fileExists(m_paths.configPath()), holdsVoices(m_paths), holdsEffects(m_paths));
+  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts, defaults);
   syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
   m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
     std::string shown = platform::cp932ToUtf8Lossy(name);
@@ -420,9 +449,44 @@ MenuStatus AppContext::menuStatus() const {
   return s;
 }
 
+void AppContext::showProblems(const std::vector<DataProblem>& problems) {
+  m_problemLines.clear();
+  if (!worthAScreen(problems)) return;
+  m_problemsBlock = blocksTheGame(problems);
+  m_problemLines = layoutProblemScreen(problems, screenWidth, screenHeight);
+  m_problemsDrawn = false;
+}
+
+void AppContext::problemScreenStep() {
+  if (!m_problemsBlock && (m_input.tapNow || m_input.fresh(Key::C) || m_input.fresh(Key::Right))) {
+    // The input that ends the screen is used up by it; the game starts at the next frame, which
+    // draws the whole screen afresh.
+    m_input.tapNow = 0;
+    m_input.consume(Key::C);
+    m_input.consume(Key::Right);
+    m_problemLines.clear();
+    clearDirtyRects(m_dirty);
+    redrawWholeScreen();
+    return;
+  }
+  if (!m_problemsDrawn && m_surface.width > 0) {
+    if (!m_systemText) m_systemText = std::make_unique<TextRenderer>();
+    m_systemText->setMessageFace(kDefaultFontName, 2);
+    drawProblemScreen(m_surface, *m_systemText, m_problemLines);
+    presentFrame(true);
+    m_problemsDrawn = true;
+  }
+  clearDirtyRects(m_dirty);
+}
+
 void AppContext::frameStep() {
   platform::resetIdleTimer();
   latch();
+  if (problemScreenUp()) {
+    problemScreenStep();
+    return;
+  }
+  reportSaveResults();
   // FIXME: empty the element table's priority buckets once the elements exist.
   gameStep();
   if (errorWord != 0) {
@@ -443,7 +507,11 @@ void AppContext::frameStep() {
 
 void AppContext::composeFrame() {
   if (!m_game || m_surface.width <= 0) return;
+  m_notices.beforeCompose(ticks(), m_dirty);
   m_game->compose(m_surface, m_frameState, m_dirty, m_settings.transMode + 1, m_settings.messageShadow != 0);
+  if (m_notices.shown().empty()) return;
+  if (!m_systemText) m_systemText = std::make_unique<TextRenderer>();
+  m_notices.afterCompose(m_surface, m_dirty, *m_systemText);
 }
 
 void AppContext::idlePass() {

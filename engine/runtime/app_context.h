@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/audio/movie_player.h"
 #include "engine/audio/music_player.h"
@@ -25,6 +27,8 @@
 #include "engine/state/input.h"
 #include "engine/state/key_map.h"
 #include "engine/runtime/popup_menu.h"
+#include "engine/runtime/problem_screen.h"
+#include "engine/runtime/status_notice.h"
 #include "engine/state/pad_map.h"
 #include "engine/state/settings.h"
 #include "platform/messages.h"
@@ -167,6 +171,15 @@ class EngineCore : public WindowBase {
   /// Adds the whole screen to the dirty list: every text is drawn again at the next frame.
   void redrawWholeScreen();
 
+  /// Shows a short message (CP932) on the status line over the game for a few seconds.
+  void postNotice(std::string text) { m_notices.post(std::move(text)); }
+  StatusNotices& notices() { return m_notices; }
+  /// The player's name, as the terminal's lines begin.
+  const char* programName() const { return m_kind == PlayerKind::Pocket ? "pocketplayer" : "handheldplayer"; }
+  /// An archive found damaged while playing: said once per archive, in a line on the terminal
+  /// and on the status line; the game plays on without what could not be read.
+  void reportDamagedArchive(std::string_view path, std::string_view member, std::string_view what);
+
   /// The desktop shell that shows the device (null in unit tests).
   void setShell(platform::Shell* shell) { m_shell = shell; }
   platform::Shell* shell() const { return m_shell; }
@@ -201,6 +214,8 @@ class EngineCore : public WindowBase {
   platform::Shell* m_shell = nullptr;
   std::unique_ptr<MoviePlayer> m_movie;  // drawn straight into the display's frame buffer
   MovieRefusal m_movieRefusal = MovieRefusal::None;
+  StatusNotices m_notices;
+  std::set<std::string> m_damagedArchives;  // reported already
 
  private:
   /// Shows the device after the movie drew into it.
@@ -274,6 +289,9 @@ class GameCore : public EngineCore {
   bool choiceSaved() const { return m_choiceSaved; }
   /// Waits until every save and system data file asked for is on the disk.
   void flushSaves();
+  /// Says how the writes finished since the last call: a menu slot's save on the status line,
+  /// a file that could not be written there and on the terminal.
+  void reportSaveResults();
 
   uint32_t errorWord = 0;
   uint32_t gameMode = 0;
@@ -322,6 +340,16 @@ class AppContext : public GameCore {
   /// fixed device whose date and time follow the clock, so that runs repeat exactly.
   MenuStatus menuStatus() const;
 
+  /// Start-up: shows what is wrong with the data (and the decoder module) on the problem screen.
+  /// With a blocking problem the screen stays until the player is closed and the game never
+  /// steps; with silence problems only, it stays until a read-on input (a tap, C or right), which
+  /// it uses up, and the game starts behind it. Notes alone show nothing.
+  void showProblems(const std::vector<DataProblem>& problems);
+  /// The problem screen is up.
+  bool problemScreenUp() const { return !m_problemLines.empty(); }
+  /// The problem screen keeps the game from being shown (it stays until the player is closed).
+  bool blockedByProblems() const { return problemScreenUp() && m_problemsBlock; }
+
  private:
   void latch();
   void frameStep();
@@ -331,6 +359,8 @@ class AppContext : public GameCore {
   void presentArea(const Rect& rect);
   /// Redraws the dirty rectangles from the layers, then the message text over them.
   void composeFrame();
+  /// A frame of the problem screen: drawn once, then waiting for the input that ends it.
+  void problemScreenStep();
 
   uint32_t m_frames = 0;
   uint32_t m_virtualStep = 0;
@@ -338,6 +368,10 @@ class AppContext : public GameCore {
   int m_shownShakeX = 0, m_shownShakeY = 0;  // the offset the screen was last presented with
   FrameObserver* m_observer = nullptr;
   bool m_repaintMovie = false;  // the pop-up menu drew over the movie
+  std::vector<ProblemScreenLine> m_problemLines;  // the problem screen, empty when it is not up
+  bool m_problemsBlock = false;
+  bool m_problemsDrawn = false;
+  std::unique_ptr<TextRenderer> m_systemText;  // the problem screen's and the status line's text
 };
 
 }  // namespace sorel

@@ -138,8 +138,10 @@ void buildPopupMenu(PopupMenu& menu, const FontList& fonts) {
   separator(menu, root);
   menu.addItem(root, cmd::kQuit, MenuItemKind::Command, sj("終了"));
 
-  // Saving needs a game in progress: the story enables the entries.
+  // Saving needs a game in progress: the story enables the entries. Going back to the previous
+  // choice needs that choice's save, made when it is decided.
   menu.setSaveEntriesEnabled(false);
+  menu.setReturnToChoiceEnabled(false);
   for (int i = 0; i < PopupMenu::kSaveSlots; ++i) menu.setEnabled(PopupMenu::kFirstLoad + unsigned(i), false);
 }
 
@@ -152,8 +154,9 @@ void syncMenuMarks(PopupMenu& menu, const Settings& s, int fontCount) {
     int32_t value;
   };
   for (Play p : {Play{cmd::kMusicPlay, s.pcm}, Play{cmd::kVoicePlay, s.voicePlay}, Play{cmd::kSePlay, s.sePlay}}) {
+    // Anything from 2 on plays, so anything from 2 on shows the mark.
     menu.setEnabled(p.command, p.value != 0);
-    menu.setChecked(p.command, p.value == 2);
+    menu.setChecked(p.command, p.value >= 2);
   }
   // Movies are only ever enlarged on a 640-wide screen.
   menu.setEnabled(cmd::kVgaQuality, isVga());

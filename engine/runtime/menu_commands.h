@@ -22,12 +22,12 @@ constexpr unsigned kFirstMascot = 40178;
 /// Builds the whole tree once (start-up, before the settings are read): the root, the
 /// settings and message submenus, one font item per available font and one mascot item per
 /// heroine. Save and load entries read "---- 未定義 ----" until the save folder relabels them;
-/// the save entries start disabled.
+/// the save entries and "ひとつ前の選択肢に戻る" start disabled.
 void buildPopupMenu(PopupMenu& menu, const FontList& fonts);
 
 /// Sets every check mark and enabled flag from the settings: each radio group checks the item
 /// of its value (none when no item has it), on/off items are checked when on, the three play
-/// switches are greyed at 0 and checked at 2, and the movie interpolation is greyed below a
+/// switches are greyed at 0 and checked from 2 on (every value that plays), and the movie interpolation is greyed below a
 /// 640-wide screen.
 void syncMenuMarks(PopupMenu& menu, const Settings& s, int fontCount);
 

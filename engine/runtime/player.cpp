@@ -52,6 +52,8 @@ void printUsage(PlayerKind kind) {
       "                           \"01-01(導入).bin\"\n"
       "  --movie NAME             play that movie of data/jmv at start-up, for example\n"
       "                           Opening.jmv (a tap, C or right ends it)\n"
+      "                           (with --scenario or --movie, problems with the data are\n"
+      "                           printed but not drawn in the window)\n"
       "  --version                the version\n"
       "  --help                   this text\n"
       "\n"
@@ -416,8 +418,8 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   // The engine plays on whatever it finds, so a folder it cannot use is said here, once. A folder
   // without data that the user did not name is not written into (no sorel.cfg, no save folder).
   const DataPaths paths = makeDataPaths(folder);
-  for (const std::string& line : checkDataFolder(paths, kind == PlayerKind::Pocket, program))
-    std::fprintf(stderr, "%s\n", line.c_str());
+  std::vector<DataProblem> problems = findDataProblems(paths, kind == PlayerKind::Pocket, program);
+  for (const DataProblem& p : problems) std::fprintf(stderr, "%s\n", p.line(program).c_str());
   const bool writeFiles = options.root || platform::isFolder(paths.dataFolder());
 
   // One instance per user: a running player is brought to the front instead. A headless run
@@ -469,7 +471,11 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
       options.failAt == "display" ? DisplayOpenError::DisplayLibrary : app->openDisplay();
   if (displayError != DisplayOpenError::None) return startFailure(displayError, options.headless, program);
   // The decoder module lies beside the program itself, also when --root names another folder.
-  loadDecoderModule();
+  if (!loadDecoderModule()) {
+    problems.push_back({DataProblem::Weight::Silence, "no MP3 decoder module Quillon.ovl beside the program",
+                        "the game plays without sound; put Quillon.ovl beside the program or in ../lib/sorel/", ": "});
+    std::fprintf(stderr, "%s\n", problems.back().line(program).c_str());
+  }
   app->openSound();
   clearProfile();
   platform::sendMessage(hwnd, platform::WM_PAINT, 0, 0);
@@ -487,11 +493,16 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     app->display().close();
     return 1;
   }
+  // What is wrong is shown in the window too, for whoever sees no terminal. A start straight in a
+  // scenario or a movie (for tests and scenario writers) asked for exactly that and goes there.
+  if (options.scenario.empty() && options.movie.empty()) app->showProblems(problems);
   RunControl control(options, *app, shell, std::move(events));
   app->setFrameObserver(&control);
   if (options.virtualClock) app->setVirtualClockStep(16);
   control.start();
   int exitCode = app->runMessageLoop();
+  // A player that could not show the game did not do its job, however it was closed.
+  if (app->blockedByProblems()) exitCode = 1;
 
   // A movie draws into the display and plays on the mixer: it goes before either.
   app->stopMovie();

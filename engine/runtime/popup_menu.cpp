@@ -261,14 +261,16 @@ void PopupMenu::enter(int index, platform::Hwnd window) {
 
 bool PopupMenu::step(platform::Hwnd window, InputState& in) {
   if (!m_open) return false;
+  // A key the menu takes is used up but stays held: its auto-repeat is no new press, neither for
+  // the menu nor for the game once the menu has closed.
   auto fresh = [&](Key k) {
     if (in.count(k) != 1) return false;
-    in.count(k) = 0;
+    in.consume(k);
     return true;
   };
   if (fresh(Key::Up)) moveHighlight(-1);
   if (m_open && fresh(Key::Down)) moveHighlight(1);
-  // Both keys of a pair are taken (their counts cleared) even when the first one acts.
+  // Both keys of a pair are taken even when the first one acts.
   auto eitherFresh = [&](Key a, Key b) {
     const bool first = fresh(a);
     const bool second = fresh(b);

@@ -7,21 +7,25 @@
 // longer than a frame. A ".part" left behind by such a kill is put in place at start-up when it is
 // complete (it was written out but not yet renamed), and deleted otherwise.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/game/save_data.h"
 #include "engine/game/system_data.h"
+#include "engine/resources/format.h"
 #include "engine/resources/screen.h"
 #include "engine/runtime/app_context.h"
 #include "engine/runtime/save_writer.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace sorel {
 namespace {
 
-// "---- 未定義 ----": the label of an empty slot.
+// "---- 未定義 ----": the label of an empty slot; "---- 破損 ----" of one whose file would not load.
 constexpr std::string_view kEmptySlotLabel = "---- \x96\xA2\x92\xE8\x8B\x60 ----";
+constexpr std::string_view kDamagedSlotLabel = "---- \x94\x6A\x91\xB9 ----";
 constexpr std::string_view kPartSuffix = ".part";
 
 bool validSlot(int slot) { return (slot >= 0 && slot < kSaveSlotCount) || slot == kChoiceSaveSlot; }
@@ -74,7 +78,30 @@ bool GameCore::saveGame(int slot) {
     m_menu.setReturnToChoiceEnabled(true);
   }
   saveSystemData();
+  // A run on the virtual clock repeats exactly: its saves are on the disk, and said so, before
+  // the next frame.
+  if (platform::clockMode() == platform::ClockMode::Virtual) flushSaves();
   return true;
+}
+
+void GameCore::reportSaveResults() {
+  auto sj = [](std::string_view utf8) { return platform::utf8ToCp932(utf8).value_or(""); };
+  for (const SaveWriter::Result& r : m_saveWriter->takeResults()) {
+    const std::string name = r.path.substr(r.path.rfind('\\') + 1);
+    const std::optional<int> slot = slotOfName(name);
+    if (!slot) continue;
+    // The menu names the slots "SAVE_001" …; the choice save and the system data have no entry.
+    const std::string what = *slot >= 0 && *slot < kSaveSlotCount ? formatText("SAVE_%z3", *slot + 1)
+                             : *slot == kChoiceSaveSlot            ? sj("選択肢の自動セーブ")
+                                                                   : sj("システムデータ");
+    if (r.ok) {
+      if (*slot >= 0 && *slot < kSaveSlotCount) postNotice(what + sj("に保存しました"));
+      continue;
+    }
+    postNotice(what + sj("を保存できませんでした"));
+    std::fprintf(stderr, "%s: cannot write %s%s%s; that save is not kept\n", programName(),
+                 platform::hostPath(r.path).c_str(), r.reason.empty() ? "" : ": ", r.reason.c_str());
+  }
 }
 
 bool GameCore::loadGame(int slot) {
@@ -84,7 +111,7 @@ bool GameCore::loadGame(int slot) {
   if (!bytes) return false;
   auto file = readSaveFile(*bytes);
   if (!file) return false;
-  stopMovie();
+  // The game stops the movie once the save's scenario proved loadable.
   if (!m_game->loadSavedGame(*file)) return false;
   setSaveEnabled(true);
   return true;
@@ -113,9 +140,13 @@ std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> GameCore::saveSlotEn
     if (m_paths.programFolder.empty()) continue;
     auto bytes = m_saveWriter->read(m_paths.saveFolder + saveFileName(s));
     if (!bytes) continue;
-    // Only a file that would load is offered for loading.
+    // Only a file that would load is offered for loading; one that would not is not empty
+    // either (saving over it is the way to use the slot again).
     auto file = readSaveFile(*bytes);
-    if (!file) continue;
+    if (!file) {
+      e.label = std::string(kDamagedSlotLabel);
+      continue;
+    }
     e.label = file->snapshot.timeText + " " + file->snapshot.title;
     e.loadEnabled = true;
     if (auto thumb = thumbnailPicture(*bytes, isVga())) e.thumbnail = std::move(*thumb);

@@ -1,5 +1,8 @@
 #include "engine/runtime/save_writer.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/files.h"
 
 namespace sorel {
@@ -53,6 +56,11 @@ uint32_t SaveWriter::failures() const {
   return m_failures;
 }
 
+std::vector<SaveWriter::Result> SaveWriter::takeResults() {
+  std::lock_guard<std::mutex> g(m_lock);
+  return std::exchange(m_results, {});
+}
+
 void SaveWriter::run() {
   std::unique_lock<std::mutex> g(m_lock);
   for (;;) {
@@ -64,9 +72,12 @@ void SaveWriter::run() {
     m_current = std::move(m_queue.front());
     m_queue.pop_front();
     g.unlock();
+    errno = 0;
     const bool ok = platform::writeWholeFile(m_current->first, m_current->second, true);
+    const std::string reason = ok || errno == 0 ? std::string() : std::strerror(errno);
     g.lock();
     if (!ok) ++m_failures;
+    m_results.push_back({m_current->first, ok, reason});
     m_current.reset();
     if (m_queue.empty()) m_idle.notify_all();
   }

@@ -35,6 +35,14 @@ class SaveWriter {
   void flush();
   /// Writes that failed so far.
   uint32_t failures() const;
+  /// One finished write: the file and whether it reached the disk.
+  struct Result {
+    std::string path;
+    bool ok = false;
+    std::string reason;  ///< the system's words when it failed
+  };
+  /// The writes finished since the last call, in the order they finished.
+  std::vector<Result> takeResults();
 
  private:
   void run();
@@ -46,6 +54,7 @@ class SaveWriter {
   std::optional<std::pair<std::string, std::vector<uint8_t>>> m_current;  // being written
   bool m_stop = false;
   uint32_t m_failures = 0;
+  std::vector<Result> m_results;
   std::thread m_thread;
 };
 

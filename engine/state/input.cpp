@@ -108,15 +108,16 @@ void onKey(InputState& in, KeyMap& map, const InputSettings& s, int vk, bool dow
       }
   }
 
-  // The menu keys, after every key message (a key-up included).
+  // The menu keys, after every key message (a key-up included). The press that opened the menu
+  // is used up but stays held: its auto-repeat must neither close the menu again nor reopen it.
   if (!openMenu) return;
   if (s.centreAction == 1) {
     if ((in.count(Key::Start) == 1 || in.count(Key::B) == 1) && openMenu()) {
-      in.count(Key::Start) = 0;
-      in.count(Key::B) = 0;
+      in.consume(Key::Start);
+      in.consume(Key::B);
     }
   } else if (in.count(Key::B) == 1 && openMenu()) {
-    in.count(Key::B) = 0;
+    in.consume(Key::B);
   }
 }
 

@@ -25,16 +25,21 @@ ProfileCache& cache() {
 }
 
 /// The text cut to at most max bytes without splitting a double-byte character.
-std::string clampLine(std::string_view text, size_t max = kProfileLineMax) {
-  if (text.size() <= max) return std::string(text);
+std::string_view clampedView(std::string_view text, size_t max = kProfileLineMax) {
+  if (text.size() <= max) return text;
   size_t i = 0;
   while (i < text.size()) {
     size_t step = isLeadByte(static_cast<uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
     if (i + step > max) break;
     i += step;
   }
-  return std::string(text.substr(0, i));
+  return text.substr(0, i);
 }
+std::string clampLine(std::string_view text) { return std::string(clampedView(text)); }
+
+/// What the store reads of a line: a longer line is looked at only up to the limit, but kept
+/// whole, so that a rewrite does not cut it.
+std::string_view readable(const std::string& line) { return clampedView(line); }
 
 bool isSectionLine(std::string_view line) { return !line.empty() && line[0] == '['; }
 
@@ -56,7 +61,8 @@ std::optional<size_t> entryKey(std::string_view line, std::string& key) {
 std::optional<std::string_view> findValue(std::string_view section, std::string_view key) {
   bool inSection = false;
   std::string k;
-  for (const std::string& line : cache().lines) {
+  for (const std::string& whole : cache().lines) {
+    const std::string_view line = readable(whole);
     if (isSectionLine(line)) {
       inSection = sameName(sectionName(line), section);
       continue;
@@ -87,7 +93,7 @@ void loadProfile(std::string_view path) {
   while (pos < text.size()) {
     size_t end = pos;
     while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    std::string line = clampLine(text.substr(pos, end - pos));
+    std::string line(text.substr(pos, end - pos));
     // Lines past the size the store works on are not looked at, but they are kept as they are
     // and written back unchanged.
     if (kept + line.size() + 2 > kProfileFileMax) {
@@ -130,7 +136,7 @@ void writeProfileString(std::string_view section, std::string_view key, std::str
   auto& lines = cache().lines;
   size_t sectionAt = lines.size();
   for (size_t i = 0; i < lines.size(); ++i)
-    if (isSectionLine(lines[i]) && sameName(sectionName(lines[i]), section)) {
+    if (isSectionLine(lines[i]) && sameName(sectionName(readable(lines[i])), section)) {
       sectionAt = i;
       break;
     }
@@ -144,7 +150,7 @@ void writeProfileString(std::string_view section, std::string_view key, std::str
   std::string entry = clampLine(std::string(key) + "=" + std::string(value));
   std::string k;
   for (size_t i = sectionAt + 1; i < lines.size() && !isSectionLine(lines[i]); ++i)
-    if (entryKey(lines[i], k) && sameName(k, key)) {
+    if (entryKey(readable(lines[i]), k) && sameName(k, key)) {
       lines[i] = std::move(entry);
       return;
     }

@@ -15,7 +15,8 @@
 
 namespace sorel {
 
-/// Longest line kept, in bytes (longer lines are cut at a character boundary).
+/// Longest line read, in bytes: a longer line is read only up to the last whole character within
+/// the limit, and kept whole for the rewrite. Lines the store writes itself are cut to it.
 constexpr size_t kProfileLineMax = 543;
 /// Bytes of the file taken in as lines; whatever follows is not looked at but is written back
 /// unchanged after the lines.

@@ -63,7 +63,16 @@ int FontList::indexOf(std::string_view name) const {
   return 0;
 }
 
-void readSettings(std::string_view path, Settings& s, KeyMap& keys, const FontList& fonts) {
+SettingDefaults firstStartDefaults(bool configExists, bool holdsVoices, bool holdsEffects) {
+  SettingDefaults d;
+  if (configExists) return d;
+  if (holdsVoices) d.voicePlay = 2;
+  if (holdsEffects) d.sePlay = 2;
+  return d;
+}
+
+void readSettings(std::string_view path, Settings& s, KeyMap& keys, const FontList& fonts,
+                  const SettingDefaults& defaults) {
   auto get = [&](const char* section, std::string_view key, int32_t def) {
     return getProfileInt(section, key, def, path);
   };
@@ -71,8 +80,8 @@ void readSettings(std::string_view path, Settings& s, KeyMap& keys, const FontLi
   s.pcm = get("MUSIC_CONFIG", "PCM", 2);
   s.memStream = get("MUSIC_CONFIG", "MEM_STREAM", 0);
   s.deviceVol = get("MUSIC_CONFIG", "DEVICE_VOL", 65535);
-  s.voicePlay = get("VOICE_CONFIG", "VOICE_PLAY", 1);
-  s.sePlay = get("SE_CONFIG", "SE_PLAY", 1);
+  s.voicePlay = get("VOICE_CONFIG", "VOICE_PLAY", defaults.voicePlay);
+  s.sePlay = get("SE_CONFIG", "SE_PLAY", defaults.sePlay);
   s.masterVol = clampVolume(get("MUSIC_CONFIG", "MASTER_VOL", 100));
   s.musicVol = clampVolume(get("MUSIC_CONFIG", "MUSIC_VOL", 100));
   s.voiceVol = clampVolume(get("VOICE_CONFIG", "VOICE_VOL", 100));

@@ -82,9 +82,20 @@ struct FontList {
 /// "ＭＳ ゴシック" in CP932.
 extern const std::string_view kDefaultFontName;
 
+/// What a setting the configuration file lacks starts as, where that is not always the same.
+struct SettingDefaults {
+  int32_t voicePlay = 1;
+  int32_t sePlay = 1;
+};
+/// On a first start (no configuration file yet) voices and effects play when the data folder
+/// holds them: whoever converted them means to hear them. Otherwise, and whenever the file
+/// exists, the usual defaults (off).
+SettingDefaults firstStartDefaults(bool configExists, bool holdsVoices, bool holdsEffects);
+
 /// Reads every setting in the engine's order (the font list must be read already); key texts of
 /// KEY_CONFIG go into the key map.
-void readSettings(std::string_view configPath, Settings& s, KeyMap& keys, const FontList& fonts);
+void readSettings(std::string_view configPath, Settings& s, KeyMap& keys, const FontList& fonts,
+                  const SettingDefaults& defaults = {});
 /// Puts the written-back settings into the cached configuration, in the engine's order.
 /// KEY_CONFIG, FONT_LIST_CONFIG, the colours, MEM_STREAM and DEVICE_VOL are never written.
 void storeSettings(std::string_view configPath, const Settings& s, const FontList& fonts);

@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
+#include "platform/screenshot.h"
 #include "sorel_version.h"
 #include "tests/converter/test_game.h"
 #include "tests/e2e/run_program.h"
@@ -53,6 +57,7 @@ void writeDataSet(const fs::path& root, bool vga) {
   for (const char* name : {"Script.mlz", "Table.mlz", "voice.mlz"}) writeFile(root / "data" / name, emptyArchive);
   for (const char* base : {"bg", "Face", "Stand", "System", "Thumbnail", "Visual"})
     writeFile(root / "data" / (std::string(base) + (vga ? "_vga.mlz" : ".mlz")), emptyArchive);
+  for (const char* folder : {"bgm", "se", "sys"}) fs::create_directories(root / "data" / folder);
 }
 
 TEST(Messages, PlayersSayWhatIsWrongWithTheDataFolder) {
@@ -63,14 +68,14 @@ TEST(Messages, PlayersSayWhatIsWrongWithTheDataFolder) {
   fs::copy_file(fs::path(SOREL_BIN_DIR) / "pocketplayer", dir / "bare" / "pocketplayer");
   auto before = filesBelow(dir / "bare");
   auto r = test::runCommand(quote((dir / "bare" / "pocketplayer").string()) + run);
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.exitCode, 1) << r.output;
   expectWords(r.output, {"no data folder at", (dir / "bare" / "data").string().c_str(), "convSorel", "--root"});
   EXPECT_EQ(filesBelow(dir / "bare"), before);
 
   // A folder the user names is the user's choice: the same line, and the settings are kept there.
   fs::create_directories(dir / "chosen");
   r = runProgram("handheldplayer", "--root " + quote((dir / "chosen").string()) + run);
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.exitCode, 1) << r.output;
   expectWords(r.output, {"no data folder at", "convSorel"});
   EXPECT_TRUE(fs::exists(dir / "chosen" / "sorel.cfg"));
 
@@ -78,7 +83,7 @@ TEST(Messages, PlayersSayWhatIsWrongWithTheDataFolder) {
   writeDataSet(dir / "small", false);
   writeDataSet(dir / "large", true);
   r = runProgram("pocketplayer", "--root " + quote((dir / "small").string()) + run);
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.exitCode, 1) << r.output;
   expectWords(r.output, {"pocketplayer", "bg.mlz", "bg_vga.mlz", "--size 640"});
   r = runProgram("handheldplayer", "--root " + quote((dir / "large").string()) + run);
   expectWords(r.output, {"handheldplayer", "bg_vga.mlz", "--size 320"});
@@ -90,8 +95,67 @@ TEST(Messages, PlayersSayWhatIsWrongWithTheDataFolder) {
   fs::remove(dir / "small" / "data" / "Script.mlz");
   writeFile(dir / "small" / "data" / "Face.mlz", test::bytesOf("scrambled"));
   r = runProgram("handheldplayer", "--root " + quote((dir / "small").string()) + run);
-  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(r.exitCode, 1) << r.output;
   expectWords(r.output, {"missing", "Script.mlz", "cannot read", "Face.mlz"});
+
+  // Sound folders left out: the game plays on, without that sound, and says so.
+  writeDataSet(dir / "quiet", false);
+  fs::remove_all(dir / "quiet" / "data" / "bgm");
+  fs::remove_all(dir / "quiet" / "data" / "sys");
+  r = runProgram("handheldplayer", "--root " + quote((dir / "quiet").string()) + run);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  expectWords(r.output, {"no bgm, sys folders in", "without music and system voices", "--no-music"});
+}
+
+/// The share of a screenshot's pixels near a colour (within 12 on each channel).
+double shareOf(const std::vector<uint8_t>& rgb, int r, int g, int b, int fromRow, int toRow, int width) {
+  size_t near = 0, all = 0;
+  for (size_t i = size_t(fromRow) * size_t(width) * 3; i + 2 < size_t(toRow) * size_t(width) * 3 && i + 2 < rgb.size();
+       i += 3, ++all)
+    if (std::abs(rgb[i] - r) <= 12 && std::abs(rgb[i + 1] - g) <= 12 && std::abs(rgb[i + 2] - b) <= 12) ++near;
+  return all ? double(near) / double(all) : 0;
+}
+
+// What is wrong is also drawn in the window, for whoever started the player without a terminal:
+// a blocking problem stays until the player is closed (exit 1), a missing sound folder until a
+// read-on input, after which the title starts.
+TEST(Messages, PlayersShowTheProblemsInTheWindow) {
+  fs::path dir = test::scratchFolder();
+  writeDataSet(dir / "small", false);
+  writeDataSet(dir / "quiet", true);
+  fs::remove_all(dir / "quiet" / "data" / "se");
+  std::ofstream(dir / "tap.txt") << "4 tap 10 10\n";
+  for (auto [program, root, blocking, w, h] : {std::tuple{"pocketplayer", "small", true, 640, 480},
+                                                std::tuple{"handheldplayer", "small", false, 320, 240},
+                                                std::tuple{"pocketplayer", "quiet", false, 640, 480}}) {
+    SCOPED_TRACE(std::string(program) + " " + root);
+    const fs::path png = dir / (std::string(program) + "-" + root + ".png"), state = dir / "state.txt";
+    auto r = runProgram(program, "--root " + quote((dir / root).string()) +
+                                     " --headless --virtual-clock --frames 8 --screenshot 2:" + quote(png.string()) +
+                                     " --input " + quote((dir / "tap.txt").string()) + " --dump-state " +
+                                     quote(state.string()));
+    // The handheld takes the small set: nothing to show, the title starts at once.
+    const bool shown = std::string(program) == "pocketplayer";
+    EXPECT_EQ(r.exitCode, blocking ? 1 : 0) << r.output;
+    std::vector<uint8_t> rgb;
+    int width = 0, height = 0;
+    std::ifstream in(png, std::ios::binary);
+    ASSERT_TRUE(platform::decodePngRgb({std::istreambuf_iterator<char>(in), {}}, rgb, width, height));
+    ASSERT_EQ(width, w);
+    ASSERT_EQ(height, h);
+    // The screen's dark blue ground, its amber heading at the top and the light blue of what to do.
+    EXPECT_EQ(shareOf(rgb, 20, 24, 40, 0, h, w) > 0.8, shown);
+    EXPECT_EQ(shareOf(rgb, 255, 196, 64, 0, h / 6, w) > 0.005, shown);
+    EXPECT_EQ(shareOf(rgb, 150, 210, 255, h / 6, h, w) > 0.002, shown);
+    // The title's sub-state moves once the game runs: never behind a blocking screen, and after
+    // the tap (frame 4) behind a silence screen.
+    std::ifstream lines(state);
+    std::vector<std::string> frames;
+    for (std::string line; std::getline(lines, line);) frames.push_back(line);
+    ASSERT_EQ(frames.size(), 8u);
+    EXPECT_EQ(frames[3].find(" sub=0 ") != std::string::npos, shown) << frames[3];
+    EXPECT_EQ(frames[7].find(" sub=0 ") != std::string::npos, blocking) << frames[7];
+  }
 }
 
 /// A game folder with Lumenwish.exe and, when given, a BGM.pac of the named sounds.

@@ -116,7 +116,8 @@ class MenuInPlayers : public ::testing::Test {
   static std::string keyScript() {
     std::ostringstream in;
     in << kOpen << " press x\n";
-    int f = downs(in, kOpen + 4, kSettingsRow);  // rows 0, 1, 2, (the separator passed over) 4, 5
+    // Rows 0, 1, (row 2 greyed until a choice is saved, then the separator, passed over) 4, 5.
+    int f = downs(in, kOpen + 4, kSettingsRow - 1);
     in << f << " press right\n";
     f = downs(in, f + 3, kVoiceRow + 1);
     in << f << " press right\n";

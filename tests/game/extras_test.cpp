@@ -155,6 +155,30 @@ TEST_F(Extras, ATapOnALockedCellDoesNothingAndBackReturnsToTheTitle) {
   EXPECT_GE(subMode, 40u) << "the title comes back";
 }
 
+TEST_F(Extras, ATapThatHitsNoItemLeavesTheKeySelectionAlone) {
+  game->visitedPictures = {"V0.bmp"};  // gallery page 0: cell 0 unlocked, cell 3 locked
+  game->systemValues.set(12 + 1, 1);   // replay page 0: cell 1 unlocked, cell 0 locked
+  std::vector<uint8_t> bgm(14 * DataTables::kBgmRecordSize, 0);
+  for (int i = 0; i < 14; ++i) bgm[size_t(i) * DataTables::kBgmRecordSize] = 'T';
+  game->tables().setBgm(bgm);
+  struct Case {
+    uint32_t mode;
+    int x, y;  // a locked cell, or nothing at all
+  };
+  for (const Case& c : {Case{kModeGallery, 456 + 10, 27 + 10}, Case{kModeReplay, 16 + 10, 27 + 10},
+                        Case{kModeSoundMode, 10, 10}}) {
+    open(c.mode);
+    pressAndStep(Key::Down);
+    const int selected = cursor();
+    ASSERT_NE(selected, ExtrasState::kNone) << c.mode;
+    tap(c.x, c.y);
+    frame();
+    EXPECT_EQ(subMode, 2u) << c.mode << ": nothing starts";
+    EXPECT_EQ(cursor(), selected) << c.mode;
+    EXPECT_TRUE(sound.musicRequests.empty()) << c.mode;
+  }
+}
+
 TEST_F(Extras, ReplayCellsUnlockWithTheRouteMarksAndAMissingReplayStaysOnTheTitle) {
   game->systemValues.set(12 + 1, 1);  // the second route cleared: page 1, cell 1
   open(kModeReplay);

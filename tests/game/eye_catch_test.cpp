@@ -85,6 +85,12 @@ TEST_F(EyeCatch, VoicePerPictureAndKind) {
   start(0, 0);
   frame();
   EXPECT_TRUE(sound.systemVoices.empty()) << "voices off";
+  // The largest number a script can push: its picture is "EyeCatch%z2.bmp" of 2147483648 (the
+  // lowest two digits), reached without a signed overflow (the sanitizer build stops on one).
+  makeGame();
+  start(2147483647, 0);
+  frame();
+  EXPECT_EQ(game->visitedPictures.back(), "EyeCatch48.bmp");
 }
 
 TEST_F(EyeCatch, RevealsEveryCellOnceAndDropsTheTiles) {

@@ -1,6 +1,7 @@
 // The message window: typing with its timing and voice codes, the click marker, the reader's
 // wait (advance, automatic mode, skipping, hiding), the backlog and its view, the read table,
 // and the speaker colours.
+#include "platform/text.h"
 #include "tests/game/game_fixture.h"
 
 namespace sorel::test {
@@ -343,6 +344,38 @@ TEST(Backlog, KeepsDoubleByteCharactersUpToItsCapacity) {
   b.add(0, std::string(40, 'v'), longText, 1);
   EXPECT_EQ(b.entry(0).text.size(), 214u);
   EXPECT_EQ(b.entry(0).voice.size(), 31u);
+}
+
+TEST(Backlog, LinesBreakWhereAJapaneseReaderExpects) {
+  // Five characters a line; "|" marks the breaks.
+  const struct {
+    const char* text;
+    const char* lines;
+  } cases[] = {
+      {"あいうえおかきくけこさ", "あいうえお|かきくけこ|さ"},
+      {"あいうえお", "あいうえお"},
+      {"", ""},
+      {"あいうえお。か", "あいうえ|お。か"},        // 。 never starts a line
+      {"あいうえお、」か", "あいうえ|お、」か"},
+      {"あいうえ」。か", "あいう|え」。か"},        // two closers go together
+      {"あいうえきょう", "あいうえ|きょう"},        // nor small kana
+      {"あいうえカッタ", "あいうえ|カッタ"},
+      {"あいうえおーい", "あいうえ|おーい"},        // nor the long-vowel mark
+      {"あいうえお！？", "あいうえ|お！？"},
+      {"あいうえ（かき）", "あいうえ|（かき）"},    // （ and 「 never end one
+      {"あいう「「かき", "あいう|「「かき"},
+      {"あいうえ……か", "あいうえ|……か"},          // …… stays whole
+      {"。。。。。。。", "。。。。。|。。"},        // no allowed place: cut at the line's end
+  };
+  for (const auto& c : cases) {
+    const std::string text = platform::utf8ToCp932(c.text).value();
+    std::string joined;
+    for (std::string_view line : backlogLines(text, 5)) {
+      if (!joined.empty()) joined += "|";
+      joined += platform::cp932ToUtf8Lossy(line);
+    }
+    EXPECT_EQ(joined, c.lines) << c.text;
+  }
 }
 
 TEST(ReadTable, RecordsOffsetsPerScenario) {

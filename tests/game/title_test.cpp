@@ -60,6 +60,36 @@ TEST_F(Title, StartsWithTheIntroAndATapJumpsToTheMenu) {
   EXPECT_NE(game->layers().get(11), nullptr) << "the logo";
 }
 
+TEST_F(Title, EveryReadOnInputCutsTheIntroShortWhereverItIs) {
+  // The scroll, the items growing in, and the fade-in when coming back from the extras: a tap, C
+  // or right ends each at once, and is used up there.
+  for (std::string input : {"tap", "C", "right"}) {
+    SCOPED_TRACE(input);
+    const Key key = input == "C" ? Key::C : Key::Right;
+    auto readOn = [&] {
+      if (input == "tap") tap(600, 20);
+      else press(key);
+      frame();
+      release(key);
+    };
+    subMode = 0;
+    frame(3);
+    ASSERT_EQ(subMode, 2u);
+    readOn();
+    EXPECT_EQ(subMode, 3u);
+    readOn();
+    EXPECT_EQ(subMode, 4u) << "the items at their full size at once";
+    EXPECT_EQ(item(0)->scaleX, 1000);
+    EXPECT_EQ(cursor(), TitleState::kNone) << "the input chose nothing";
+    subMode = 40;
+    frame();
+    ASSERT_EQ(subMode, 41u);
+    readOn();
+    EXPECT_EQ(subMode, 3u);
+    EXPECT_EQ(game->brightness, 256);
+  }
+}
+
 TEST_F(Title, TheIntroEndsByItselfAfterItsTime) {
   frame(2);
   frame(6650 / 16 - 1);
@@ -156,6 +186,24 @@ TEST_F(Title, LoadOpensThePopUpMenuAndQuitPostsTheCloseMessage) {
   EXPECT_EQ(subMode, 999u);
   frame(5);
   EXPECT_EQ(closePosted, 1);
+}
+
+TEST_F(Title, LoadTappedOpensTheMenuOnlyOnceThePenIsUpAndLeavesItNoPenInput) {
+  toMenu();
+  input.penDown = 1;
+  tap(320, 220 + 48 + 20);  // Load, the stylus staying down
+  frame();
+  ASSERT_EQ(subMode, 50u);
+  frame(3);
+  EXPECT_EQ(menuOpened, 0) << "not under a pen that is still down";
+  // The lift reaches the frame, and another tap is already on its way.
+  input.penDown = 0;
+  input.releaseNow = 1;
+  input.tapPending = input.releasePending = 1;
+  frame();
+  EXPECT_EQ(menuOpened, 1);
+  EXPECT_EQ(subMode, 4u);
+  EXPECT_EQ(input.releaseNow + input.tapPending + input.releasePending, 0) << "nothing left for the menu to take";
 }
 
 TEST_F(Title, ExtrasSwapTheMenuAndBackReturnsToTheMain) {

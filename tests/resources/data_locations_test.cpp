@@ -87,6 +87,7 @@ TEST(DataLocations, CheckDataFolderSaysWhatIsWrong) {
     std::vector<std::string> files;
     std::vector<std::string> broken;  // present but not archives
     std::vector<std::vector<std::string>> lines;  // key words per expected line
+    std::vector<std::string> soundFolders = {"bgm", "se", "sys"};
   };
   const std::vector<Case> cases = {
       {"no data folder", true, false, {}, {}, {{"no data folder at", "/data", "convSorel", "--root"}}},
@@ -103,11 +104,16 @@ TEST(DataLocations, CheckDataFolderSaysWhatIsWrong) {
        {"Script.mlz", "bg.mlz", "Face.mlz", "Stand.mlz", "System.mlz", "Thumbnail.mlz", "Visual.mlz"},
        {"Table.mlz"},
        {{"cannot read", "Table.mlz", "damaged"}, {"voice.mlz", "without voices"}}},
+      {"no music folders", false, true, normal, {},
+       {{"no bgm, se folders in", "without music and sound effects", "--no-music"}}, {"sys"}},
+      {"no system voices", false, true, normal, {}, {{"no sys folder in", "without system voices"}}, {"bgm", "se"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto dir = test::scratchFolder();
     if (c.dataFolder) std::filesystem::create_directories(dir / "data");
+    for (const auto& folder : c.soundFolders)
+      if (c.dataFolder) std::filesystem::create_directories(dir / "data" / folder);
     for (const auto& f : c.files) ASSERT_TRUE(platform::writeWholeFile(test::sys(dir / "data" / f), emptyArchive));
     for (const auto& f : c.broken)
       ASSERT_TRUE(platform::writeWholeFile(test::sys(dir / "data" / f), test::bytesOf("not an archive")));

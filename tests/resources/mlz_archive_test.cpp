@@ -192,6 +192,11 @@ TEST(MlzArchive, SwitchingArchivesReloadsTheDirectory) {
 TEST(MlzArchive, HostileArchivesAreRefused) {
   auto dir = test::scratchFolder();
   MlzArchive a;
+  // Each refusal is told as damage: the archive's file, the member and why.
+  std::vector<std::string> told;
+  a.setDamageReporter([&](std::string_view path, std::string_view member, std::string_view what) {
+    told.push_back(std::string(path.substr(path.rfind('\\') + 1)) + "|" + std::string(member) + "|" + std::string(what));
+  });
   // A count far larger than the file.
   auto big = buildMlz({{"a", test::bytesOf("a")}});
   storeU32(big.data() + 4, 0x7FFFFFFF);
@@ -211,6 +216,17 @@ TEST(MlzArchive, HostileArchivesAreRefused) {
   std::fill(noNul.begin() + 16, noNul.begin() + 16 + 64, 'N');
   ASSERT_TRUE(a.loadIndex(writeArchive(dir, "nonul.mlz", noNul)));
   EXPECT_EQ(a.entry(0).name, std::string(64, 'N'));
+  // A missing archive or member, and a stream that fills its member exactly, are no damage; a
+  // stream that runs short is.
+  EXPECT_FALSE(a.extract(test::sys(dir / "absent.mlz"), "a"));
+  EXPECT_FALSE(a.extract(p1, "absent"));
+  EXPECT_TRUE(a.extract(writeArchive(dir, "exact.mlz", buildMlz({{"a", {0x01, 'a'}, 1, 1}})), "a"));
+  EXPECT_TRUE(a.extract(writeArchive(dir, "short.mlz", buildMlz({{"a", {0x01, 'a'}, 1, 5}})), "a"));
+  EXPECT_EQ(told, (std::vector<std::string>{"count.mlz||its directory runs past its end",
+                                            "offset.mlz|a|its bytes lie past the end of the archive",
+                                            "size.mlz|a|its bytes lie past the end of the archive",
+                                            "huge.mlz|a|it claims an implausible size",
+                                            "short.mlz|a|its packed data does not fill it exactly"}));
 }
 
 }  // namespace

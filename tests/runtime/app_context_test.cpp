@@ -189,6 +189,20 @@ TEST_F(AppContextTest, CloseStoresSettingsAndQuitsWithZero) {
   EXPECT_NE(text.find("LOCK_SKIP=1\r\n"), std::string::npos);
 }
 
+TEST_F(AppContextTest, ADamagedArchiveIsSaidOnceOnTheStatusLine) {
+  platform::createFolders(folder + "data\\");
+  const std::string junk = "not an archive at all";
+  ASSERT_TRUE(platform::writeWholeFile(folder + "data\\System.mlz", std::vector<uint8_t>(junk.begin(), junk.end())));
+  for (const char* file : {"Title.bmp", "Star.bmp", "Title.bmp"}) EXPECT_FALSE(app->game()->loadPicture(10, "System", file));
+  EXPECT_FALSE(app->game()->loadPicture(10, "Visual", "a.bmp")) << "missing: no damage";
+  for (int i = 0; i < 3; ++i) app->idlePass();
+  // "System.mlz が壊れています（変換し直してください）", once, and the game goes on.
+  EXPECT_EQ(app->notices().shown().rfind("System.mlz \x82\xAA\x89\xF3\x82\xEA", 0), 0u) << app->notices().shown();
+  for (int i = 0; i < 200; ++i) app->idlePass();
+  EXPECT_TRUE(app->notices().idle());
+  EXPECT_GT(app->steps, 200);
+}
+
 TEST_F(AppContextTest, ThePictureArchivesFollowTheScreenSize) {
   EXPECT_EQ(app->pictureArchives().name(2), "Stand.mlz");
   EXPECT_EQ(app->programFolder(), folder);

@@ -72,12 +72,13 @@ TEST(ConfigKill, SorelCfgIsWholeWhereverAPlayerIsKilled) {
   ASSERT_EQ(test::writeWaitingGame(root), "");
   const fs::path cfg = root / "sorel.cfg", part = root / "sorel.cfg.part";
   // Once the message waits, the menu opens (X) and 表示効果 → ｴﾌｪｸﾄ有効 is chosen: rows ﾛｰﾄﾞ,
-  // ｾｰﾌﾞ, ひとつ前の選択肢に戻る, (a separator passed over) 表示効果, whose first item it is.
+  // ｾｰﾌﾞ, (ひとつ前の選択肢に戻る, greyed without a choice's save, and a separator passed over)
+  // 表示効果, whose first item it is.
   {
     std::ofstream in(root / "toggle.txt");
     in << "20 press x\n";
     int f = 24;
-    for (int i = 0; i < 4; ++i, f += 3) in << f << " press down\n";
+    for (int i = 0; i < 3; ++i, f += 3) in << f << " press down\n";
     in << f << " press right\n" << f + 3 << " press down\n" << f + 6 << " press right\n";
   }
   setenv("SDL_VIDEODRIVER", "dummy", 1);

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tests/runtime/waiting_game.h"
 
 namespace sorel {
 namespace {
@@ -63,11 +64,12 @@ TEST(MenuTree, HoldsEveryLabelAndNumber) {
   const int mascot = submenuOf(m, 0, "ﾏｽｺｯﾄ設定");
   ASSERT_EQ(m.menu(mascot).items.size(), 13u);
   EXPECT_EQ(m.menu(mascot).items[12].command, 40190u);
-  // Slots read "---- 未定義 ----"; none can be loaded, and saving waits for a game.
+  // Slots read "---- 未定義 ----"; none can be loaded, saving waits for a game, and going back
+  // to the previous choice for a choice's save.
   EXPECT_EQ(m.find(40017)->label, sj("---- 未定義 ----"));
   EXPECT_FALSE(m.find(40017)->enabled);
   EXPECT_FALSE(m.find(40046)->enabled);
-  EXPECT_TRUE(m.find(40215)->enabled);
+  EXPECT_FALSE(m.find(40215)->enabled);
 }
 
 TEST(MenuMarks, MirrorTheSettings) {
@@ -78,7 +80,7 @@ TEST(MenuMarks, MirrorTheSettings) {
   Settings s;
   s.pcm = 0;
   s.voicePlay = 1;
-  s.sePlay = 2;
+  s.sePlay = 3;      // plays like 2, so shows the mark like 2
   s.masterVol = 55;  // matches no item
   s.musicVol = 80;
   s.transMode = 3;
@@ -178,8 +180,7 @@ class DispatchTest : public ::testing::Test {
     platform::setClockMode(platform::ClockMode::Virtual, 0);
     screenWidth = 320;
     screenHeight = 240;
-    std::string host = std::string(SOREL_TEST_TMP) + "/menu_" +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+    host = std::string(SOREL_TEST_TMP) + "/menu_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
     folder = *platform::systemPath(host);
     platform::createFolders(folder);
     platform::writeWholeFile(folder + "sorel.cfg",
@@ -213,8 +214,15 @@ class DispatchTest : public ::testing::Test {
     platform::postMessage(app->window(), platform::WM_COMMAND, n, 0);
     drain();
   }
+  /// A key message (down or up, auto-repeat being more downs), then one pass of the loop.
+  void key(int vk, bool down) {
+    platform::postMessage(app->window(), down ? platform::WM_KEYDOWN : platform::WM_KEYUP, platform::WParam(vk), 1);
+    drain();
+    app->idlePass();
+  }
 
   std::string config = "[MUSIC_CONFIG]\r\nPCM=0\r\nMUSIC_VOL=80\r\n";
+  std::string host;  ///< the program folder as a host path
   std::string folder;
   std::unique_ptr<AppContext> app;
 };
@@ -225,6 +233,40 @@ TEST_F(DispatchTest, MarksAreSetFromTheSettingsAtStartUp) {
   EXPECT_TRUE(app->popupMenu().find(40067)->enabled);
   EXPECT_FALSE(app->popupMenu().find(40067)->checked) << "voices start off";
   EXPECT_FALSE(app->popupMenu().saveEntriesEnabled());
+  EXPECT_FALSE(app->popupMenu().find(40215)->enabled) << "no choice saved to go back to";
+}
+
+TEST_F(DispatchTest, TheDKeyStepsTheMannerModeWithItsMarks) {
+  for (int mode : {1, 2, 0}) {
+    app->input().count(Key::D) = 1;
+    app->idlePass();
+    EXPECT_EQ(app->settings().dispFreeMode, mode);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(app->popupMenu().find(40160 + unsigned(i))->checked, i == mode) << mode;
+  }
+}
+
+TEST_F(DispatchTest, AHeldKeyIsOnePressForTheMenuAndForTheStoryAfterIt) {
+  ASSERT_EQ(test::writeWaitingGame(host), "");
+  ASSERT_TRUE(app->startStory("01-01.bin"));
+  for (int i = 0; i < 30; ++i) app->idlePass();
+  ASSERT_EQ(app->game()->message.markerShown, 1u);
+  // X (the menu key) held: auto-repeat neither closes the menu nor opens it again.
+  for (int i = 0; i < 4; ++i) {
+    key('X', true);
+    EXPECT_TRUE(app->popupMenu().isOpen()) << i;
+  }
+  key('X', false);
+  // C held while the menu is open and after a fresh X closed it: the story does not advance.
+  key('C', true);
+  key('C', true);
+  key('X', true);
+  ASSERT_FALSE(app->popupMenu().isOpen());
+  key('X', false);
+  for (int i = 0; i < 3; ++i) key('C', true);
+  EXPECT_EQ(app->game()->backlog().count(), 0u) << "the message is still waiting";
+  key('C', false);
+  key('C', true);
+  EXPECT_EQ(app->game()->backlog().count(), 1u) << "a new press advances";
 }
 
 TEST_F(DispatchTest, MasterVolumeScalesEveryOutput) {
@@ -255,7 +297,8 @@ TEST_F(DispatchTest, TheVoiceSwitchChosenWithKeysIsWrittenAtExit) {
   };
   press('X');
   ASSERT_TRUE(app->popupMenu().isOpen());
-  for (int i = 0; i < 5; ++i) press(platform::VK_DOWN);
+  // ﾛｰﾄﾞ, ｾｰﾌﾞ, (ひとつ前の選択肢に戻る greyed and the separator passed over) 表示効果, 設定.
+  for (int i = 0; i < 4; ++i) press(platform::VK_DOWN);
   press(platform::VK_RIGHT);
   for (int i = 0; i < 3; ++i) press(platform::VK_DOWN);
   press(platform::VK_RIGHT);
@@ -266,7 +309,7 @@ TEST_F(DispatchTest, TheVoiceSwitchChosenWithKeysIsWrittenAtExit) {
   EXPECT_TRUE(app->popupMenu().find(40067)->checked);
   // The greyed music switch cannot be chosen: right on it posts nothing.
   press('X');
-  for (int i = 0; i < 5; ++i) press(platform::VK_DOWN);
+  for (int i = 0; i < 4; ++i) press(platform::VK_DOWN);
   press(platform::VK_RIGHT);
   press(platform::VK_DOWN);
   press(platform::VK_DOWN);

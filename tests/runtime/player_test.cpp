@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
+
 namespace sorel {
 namespace {
 
@@ -41,6 +43,8 @@ class PlayerTest : public ::testing::Test {
     dir = std::string(SOREL_TEST_TMP) + "/player_" +
           ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "/runtime'").c_str());
+    // The players' own behaviour is tested here: a data folder they take without a word.
+    test::writeEmptyDataSet(dir);
   }
   Outcome run(const std::string& program, const std::string& args, const std::string& env = "") {
     std::string cmd = "XDG_RUNTIME_DIR='" + dir + "/runtime' SDL_VIDEODRIVER=dummy " +
@@ -224,16 +228,34 @@ TEST_F(PlayerTest, ScreenshotsShowTheBlankScreenAtTheLogicalSize) {
 }
 
 TEST_F(PlayerTest, SettingsSurviveARunFromNothing) {
-  Outcome r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  std::string first = readText(dir + "/sorel.cfg");
-  EXPECT_EQ(first.rfind("[MUSIC_CONFIG]\r\nMUSIC_VOL=100\r\nMASTER_VOL=100\r\nPCM=2\r\n"
-                        "[VOICE_CONFIG]\r\n", 0),
-            0u)
-      << first;
-  r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(readText(dir + "/sorel.cfg"), first);
+  // A first start plays the voices and effects the data folder holds; later starts keep what the
+  // file says, whatever the folder holds by then.
+  const struct {
+    bool voices, effects;
+    const char* voicePlay;
+    const char* sePlay;
+  } cases[] = {{false, false, "VOICE_PLAY=1", "SE_PLAY=1"}, {true, true, "VOICE_PLAY=2", "SE_PLAY=2"}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(dir + "/sorel.cfg");
+    std::filesystem::remove(dir + "/data/voice.mlz");
+    std::filesystem::remove(dir + "/data/se/door.mp3");
+    if (c.voices) test::writeEmptyDataSet(dir);
+    if (c.effects) writeText(dir + "/data/se/door.mp3", "an effect");
+    Outcome r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string first = readText(dir + "/sorel.cfg");
+    EXPECT_EQ(first.rfind("[MUSIC_CONFIG]\r\nMUSIC_VOL=100\r\nMASTER_VOL=100\r\nPCM=2\r\n"
+                          "[VOICE_CONFIG]\r\n", 0),
+              0u)
+        << first;
+    EXPECT_NE(first.find(std::string(c.voicePlay) + "\r\n"), std::string::npos) << first;
+    EXPECT_NE(first.find(std::string(c.sePlay) + "\r\n"), std::string::npos) << first;
+    if (c.voices) std::filesystem::remove(dir + "/data/voice.mlz");
+    else test::writeEmptyDataSet(dir);
+    r = run("pocketplayer", "--root '" + dir + "' --headless --virtual-clock --frames 2");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readText(dir + "/sorel.cfg"), first);
+  }
 }
 
 TEST_F(PlayerTest, StartUpFailuresShowTheirMessage) {

@@ -17,6 +17,7 @@
 #include "engine/state/profile.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "tests/audio/movie_files.h"
 #include "tools/script_asm.h"
 
 namespace sorel {
@@ -95,6 +96,19 @@ class SaveLoad : public ::testing::Test {
     frames(30);
     ASSERT_EQ(app->game()->message.markerShown, 1u);
   }
+  /// One frame with a key pressed in it (then let go).
+  void pressFor(Key k) {
+    app->input().count(k) = 1;
+    frames(1);
+    app->input().count(k) = 0;
+  }
+  /// The opening movie playing over the game.
+  void playMovie() {
+    fs::create_directories(host / "data" / "jmv");
+    writeBytes(host / "data" / "jmv" / "Opening.jmv", testing::makeTestMovie(5, 32, 32, 10));
+    ASSERT_TRUE(app->startMovie("Opening.jmv"));
+  }
+  uint32_t snapshotPc() const { return loadU32(app->game()->saveBlock().data() + save_field::kPc); }
   fs::path save(int slot) const { return host / "data" / "save" / saveFileName(slot); }
   fs::path systemFile() const { return host / "data" / "save" / "save000.dat"; }
 
@@ -174,6 +188,7 @@ TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
       {"backlog past the end", [](auto& b) { storeU32(&b[b.size() - 4], 0x10000); }},
       {"missing scenario", [](auto& b) { std::memcpy(&b[save_field::kScenario], "99-99.bin", 10); }},
   };
+  playMovie();
   for (const Case& c : cases) {
     auto bytes = good;
     c.spoil(bytes);
@@ -181,11 +196,41 @@ TEST_F(SaveLoad, ABadSaveIsRefusedAndTheGameGoesOn) {
     EXPECT_FALSE(app->loadGame(0)) << c.what;
     EXPECT_EQ(app->game()->script.pc, pc) << c.what;
     EXPECT_EQ(app->game()->backlog().count(), log) << c.what;
+    EXPECT_TRUE(app->isPlaying()) << c.what << ": a refused load leaves the movie running";
   }
+  // A file that does not check out: the slot says so, and is not offered for loading.
+  writeBytes(save(0), std::vector<uint8_t>(good.begin(), good.begin() + 9000));
+  int newest = 0;
+  EXPECT_EQ(app->saveSlotEntries(newest)[0].label, "---- \x94\x6A\x91\xB9 ----");
+  EXPECT_FALSE(app->saveSlotEntries(newest)[0].loadEnabled);
   fs::remove(save(0));
   EXPECT_FALSE(app->loadGame(0)) << "missing";
-  int newest = 0;
   EXPECT_FALSE(app->saveSlotEntries(newest)[0].loadEnabled);
+  EXPECT_EQ(app->saveSlotEntries(newest)[0].label, "---- \x96\xA2\x92\xE8\x8B\x60 ----");
+}
+
+TEST_F(SaveLoad, TheStatusLineSaysWhetherASaveWasWritten) {
+  toFirstMessage();
+  ASSERT_TRUE(app->saveGame(2));
+  ASSERT_TRUE(app->game()->host().saveGame(600));
+  frames(1);
+  // "SAVE_003に保存しました", on the menu's face at the top-left corner; the choice save says nothing.
+  EXPECT_EQ(app->notices().shown(), "SAVE_003\x82\xC9\x95\xDB\x91\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD");
+  EXPECT_EQ(app->surface().row(6)[4 * 3 + 1], 208);
+  frames(200);
+  EXPECT_TRUE(app->notices().idle()) << "gone after a few seconds";
+  EXPECT_NE(app->surface().row(6)[4 * 3 + 1], 208);
+  // A save folder that cannot take the file: "SAVE_005を保存できませんでした", then the system data's.
+  fs::remove_all(host / "data" / "save");
+  writeBytes(host / "data" / "save", {1});
+  ASSERT_TRUE(app->saveGame(4));
+  frames(1);
+  EXPECT_EQ(app->notices().shown(),
+            "SAVE_005\x82\xF0\x95\xDB\x91\xB6\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD");
+  frames(200);
+  EXPECT_EQ(app->notices().shown().rfind("\x83\x56\x83\x58\x83\x65\x83\x80", 0), 0u) << "システム…";
+  fs::remove(host / "data" / "save");
+  fs::create_directories(host / "data" / "save");
 }
 
 TEST_F(SaveLoad, ADamagedSystemDataFileIsKeptAsideAndTheListsStartEmpty) {
@@ -227,11 +272,14 @@ TEST_F(SaveLoad, LeftoversOfAnInterruptedWriteAreRecoveredOrDropped) {
 }
 
 TEST_F(SaveLoad, TheChoiceSaveIsReturnedToOnce) {
+  const MenuItem* back = app->popupMenu().find(PopupMenu::kReturnToChoice);
+  EXPECT_FALSE(back->enabled) << "greyed until a choice was saved";
   toFirstMessage();
   app->returnToLastChoice();  // nothing saved yet: nothing happens
   EXPECT_FALSE(app->choiceSaved());
   ASSERT_TRUE(app->game()->host().saveGame(600));
   EXPECT_TRUE(app->choiceSaved());
+  EXPECT_TRUE(back->enabled);
   app->flushSaves();
   EXPECT_TRUE(fs::exists(save(600)));
   const uint32_t pc = app->game()->script.pc;
@@ -240,7 +288,54 @@ TEST_F(SaveLoad, TheChoiceSaveIsReturnedToOnce) {
   ASSERT_NE(app->game()->script.pc, pc);
   app->returnToLastChoice();
   EXPECT_FALSE(app->choiceSaved());
+  EXPECT_FALSE(back->enabled);
   EXPECT_EQ(app->game()->script.pc, pc);
+}
+
+TEST_F(SaveLoad, TheBacklogGivesTheSaveEntriesBackAsItFoundThem) {
+  toFirstMessage();
+  pressFor(Key::Right);
+  frames(30);  // the second message: the first is in the backlog
+  for (bool on : {false, true}) {  // off as in a replay, on in the story
+    app->setSaveEnabled(on);
+    pressFor(Key::Up);
+    ASSERT_EQ(app->gameMode, uint32_t(kModeBacklog)) << on;
+    EXPECT_FALSE(app->saveEnabled()) << "no saving from the backlog";
+    pressFor(Key::A);
+    ASSERT_EQ(app->gameMode, uint32_t(kModeStory)) << on;
+    EXPECT_EQ(app->saveEnabled(), on);
+  }
+}
+
+TEST_F(SaveLoad, TheSnapshotEndsWithTheStoryAndALoadBringsItsOwn) {
+  toFirstMessage();
+  const uint32_t first = snapshotPc();
+  ASSERT_TRUE(app->saveGame(0));
+  pressFor(Key::Right);
+  frames(30);
+  ASSERT_NE(snapshotPc(), first) << "the second message's snapshot";
+  ASSERT_TRUE(app->loadGame(0));
+  EXPECT_EQ(snapshotPc(), first) << "the loaded block is the snapshot before any frame";
+  EXPECT_EQ(std::vector<uint8_t>(app->game()->backlogData().begin(), app->game()->backlogData().end()),
+            std::vector<uint8_t>(4, 0))
+      << "and so is its (empty) backlog";
+  // ﾀｲﾄﾙに戻る, then New Game: nothing of the old game can be saved before the first message.
+  app->game()->endScript();
+  EXPECT_FALSE(app->game()->hasSnapshot());
+  ASSERT_TRUE(app->startStory("01-01.bin"));
+  EXPECT_FALSE(app->saveGame(1));
+  frames(30);
+  EXPECT_TRUE(app->saveGame(1));
+}
+
+TEST_F(SaveLoad, ReturningToTheTitleEndsAMovie) {
+  toFirstMessage();
+  playMovie();
+  platform::postMessage(app->window(), platform::WM_COMMAND, 40008, 0);  // ﾀｲﾄﾙに戻る
+  platform::Message m;
+  while (platform::peekMessage(m, true)) platform::dispatchMessage(m);
+  EXPECT_EQ(app->gameMode, uint32_t(kModeTitle));
+  EXPECT_FALSE(app->isPlaying());
 }
 
 }  // namespace
