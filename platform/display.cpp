@@ -1,5 +1,6 @@
 #include "platform/display.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform {
@@ -35,12 +36,20 @@ bool DibSection::create(int clientWidth, int clientHeight) {
 void readLogicalRgb565(const DisplayProperties& p, const uint8_t* framePointer, int W, int H,
                        std::vector<uint16_t>& out) {
   out.assign(size_t(W) * size_t(H), 0);
-  for (int y = 0; y < H; ++y)
-    for (int x = 0; x < W; ++x) {
-      uint16_t v;
-      std::memcpy(&v, framePointer + logicalOffset(p, W, x, y), 2);
-      out[size_t(y) * size_t(W) + size_t(x)] = v;
-    }
+  readLogicalRgb565(p, framePointer, W, H, ScreenRect{0, 0, W, H}, out);
+}
+
+void readLogicalRgb565(const DisplayProperties& p, const uint8_t* framePointer, int W, int H,
+                       const ScreenRect& r, std::vector<uint16_t>& out) {
+  const int left = std::max(r.left, 0), top = std::max(r.top, 0);
+  const int right = std::min(r.right, W), bottom = std::min(r.bottom, H);
+  if (right <= left || bottom <= top || out.size() < size_t(W) * size_t(H)) return;
+  // The mapping is affine: one step along logical x is −cbyPitch bytes, along y cbxPitch.
+  for (int y = top; y < bottom; ++y) {
+    const uint8_t* s = framePointer + logicalOffset(p, W, left, y);
+    uint16_t* d = out.data() + size_t(y) * size_t(W) + size_t(left);
+    for (int x = left; x < right; ++x, s -= p.cbyPitch) std::memcpy(d++, s, 2);
+  }
 }
 
 }  // namespace platform

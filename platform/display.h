@@ -63,6 +63,13 @@ class DibSection {
   int m_width = 0, m_height = 0;
 };
 
+/// A rectangle of the logical screen: left and top inclusive, right and bottom exclusive.
+struct ScreenRect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool empty() const { return right <= left || bottom <= top; }
+  bool operator==(const ScreenRect&) const = default;
+};
+
 /// Byte offset of logical pixel (x, y) from the frame pointer on a logical screen of width W:
 /// (W − 1 − x) × cbyPitch + y × cbxPitch. Every writer of the frame buffer uses this mapping.
 inline int64_t logicalOffset(const DisplayProperties& p, int W, int x, int y) {
@@ -73,5 +80,9 @@ inline int64_t logicalOffset(const DisplayProperties& p, int W, int x, int y) {
 /// through the mapping above; used by the shell to show the screen and take screenshots.
 void readLogicalRgb565(const DisplayProperties& p, const uint8_t* framePointer, int W, int H,
                        std::vector<uint16_t>& out);
+/// The same for one rectangle (clipped to the screen) into a picture of W × H values already
+/// holding the rest.
+void readLogicalRgb565(const DisplayProperties& p, const uint8_t* framePointer, int W, int H,
+                       const ScreenRect& r, std::vector<uint16_t>& out);
 
 }  // namespace platform

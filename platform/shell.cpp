@@ -3,9 +3,13 @@
 #include <SDL.h>
 #include <signal.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "platform/clock.h"
@@ -34,6 +38,78 @@ extern "C" void requestStop(int) { g_stopRequested = 1; }
 
 Shell::~Shell() { close(); }
 
+namespace {
+
+/// Video drivers that open no window anyone can see.
+bool invisibleDriver(const char* name) {
+  return name && (std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
+                  std::strcmp(name, "evdev") == 0);
+}
+
+std::string noDisplayReason() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const bool hasX = x && *x, hasWayland = wayland && *wayland;
+  std::string why = "no display: ";
+  if (!hasX && !hasWayland) {
+    why += "neither DISPLAY nor WAYLAND_DISPLAY is set";
+  } else {
+    why += "cannot open";
+    if (hasX) why += std::string(" DISPLAY=") + x;
+    if (hasWayland) why += std::string(hasX ? " or" : "") + " WAYLAND_DISPLAY=" + wayland;
+  }
+  return why + " (run with --headless to play without a window)";
+}
+
+/// A graphics processor the system could render with: a DRM device (Mesa, the handhelds' KMS),
+/// or the vendor drivers' own device nodes. Without one no GL driver is loaded just to find out.
+bool graphicsDevicePresent() {
+  for (const char* node : {"/dev/dri", "/dev/nvidiactl", "/dev/mali0", "/dev/galcore"})
+    if (::access(node, F_OK) == 0) return true;
+  return false;
+}
+
+/// A GL renderer that rasterises on the processor (Mesa's llvmpipe under a virtual X server, in a
+/// virtual machine): slower for this picture than scaling only what changed in software.
+bool rasterisesInSoftware(SDL_Renderer* renderer) {
+  SDL_RendererInfo info{};
+  if (SDL_GetRendererInfo(renderer, &info) != 0 || (info.flags & SDL_RENDERER_SOFTWARE)) return true;
+  if (!info.name || std::strncmp(info.name, "opengl", 6) != 0) return false;
+  using GetString = const unsigned char* (*)(unsigned);
+  auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+  const auto* name = getString ? reinterpret_cast<const char*>(getString(0x1F01 /* GL_RENDERER */)) : nullptr;
+  if (!name) return false;
+  for (const char* soft : {"llvmpipe", "softpipe", "Software Rasterizer", "swrast", "SwiftShader"})
+    if (std::strstr(name, soft)) return true;
+  return false;
+}
+
+}  // namespace
+
+bool Shell::connect(std::string& why) {
+  if (m_videoOpen) return true;
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  const bool driverAsked = asked && *asked;
+  const char* x = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  // Neither X nor Wayland: only the kernel's own display (a handheld's panel through KMS) is
+  // left. Asking the others would only have them complain on the terminal.
+  if (!driverAsked && !(x && *x) && !(wayland && *wayland)) SDL_SetHint(SDL_HINT_VIDEODRIVER, "KMSDRM");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    why = driverAsked ? std::string(SDL_GetError()) : noDisplayReason();
+    return false;
+  }
+  // With no display SDL carries on with a driver that draws nowhere; the player would then run
+  // unseen for ever. Only a driver named on purpose (the tests' dummy) may be invisible.
+  if (!driverAsked && invisibleDriver(SDL_GetCurrentVideoDriver())) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    why = noDisplayReason();
+    return false;
+  }
+  m_videoOpen = true;
+  return true;
+}
+
 bool Shell::open(const ShellConfig& config, std::string& why) {
   m_config = config;
   m_config.scale = std::clamp(m_config.scale, 1, 8);
@@ -45,13 +121,7 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
     sigaction(SIGTERM, &action, nullptr);
     return true;
   }
-  // SDL would back a software window with an OpenGL texture, loading a GL driver (and LLVM)
-  // for a picture it can hand to X directly.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    why = SDL_GetError();
-    return false;
-  }
+  if (!connect(why)) return false;
   int w = m_config.logicalWidth * m_config.scale;
   int h = m_config.logicalHeight * m_config.scale;
   // Resizable: the picture keeps its aspect ratio inside whatever size the window gets. Full
@@ -61,35 +131,64 @@ bool Shell::open(const ShellConfig& config, std::string& why) {
                                         SDL_WINDOWPOS_CENTERED, w, h, flags);
   if (!window) {
     why = SDL_GetError();
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    return false;
-  }
-  SDL_SetWindowMinimumSize(window, std::min(160, w), std::min(120, h));
-  // The software renderer: a 640 × 480 picture needs no GPU, and a GL driver would cost tens of
-  // megabytes and a slow start. No vsync: the engine paces its own frames.
-  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
-  SDL_Texture* texture =
-      renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
-                                   m_config.logicalWidth, m_config.logicalHeight)
-               : nullptr;
-  if (!texture) {
-    why = SDL_GetError();
-    if (renderer) SDL_DestroyRenderer(renderer);
-    SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    close();
     return false;
   }
   m_window = window;
-  m_renderer = renderer;
-  m_texture = texture;
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-  SDL_RenderClear(renderer);
-  SDL_RenderPresent(renderer);
+  SDL_SetWindowMinimumSize(window, std::min(160, w), std::min(120, h));
+  const char* choice = std::getenv("SOREL_RENDERER");
+  const std::string_view asked = choice ? choice : "";
+  const bool accelerated = asked == "accelerated" ? openAccelerated(true)
+                           : asked == "software"  ? false
+                                                  : graphicsDevicePresent() && openAccelerated(false);
+  if (!accelerated && !openSoftware()) {
+    why = SDL_GetError();
+    close();
+    return false;
+  }
+  if (accelerated) redraw();  // the software path drew its first (black) picture already
   if (m_config.fullscreen) setFullscreen(true);
   // Gamepads are a bonus: without the controller layer the keyboard still plays. Pads present
   // now arrive as "added" events like pads plugged in later.
   m_padsOpen = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
   return true;
+}
+
+bool Shell::openAccelerated(bool anyRenderer) {
+  auto* window = static_cast<SDL_Window*>(m_window);
+  // No vsync: the engine paces its own frames, and a present waiting for the screen would hold
+  // up the game.
+  SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
+  if (renderer && !anyRenderer && rasterisesInSoftware(renderer)) {
+    SDL_DestroyRenderer(renderer);
+    renderer = nullptr;
+  }
+  SDL_Texture* texture =
+      renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STREAMING,
+                                   m_config.logicalWidth, m_config.logicalHeight)
+               : nullptr;
+  if (!texture) {
+    if (renderer) SDL_DestroyRenderer(renderer);
+    return false;
+  }
+  m_renderer = renderer;
+  m_texture = texture;
+  m_presentation = Presentation::Accelerated;
+  SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+  return true;
+}
+
+bool Shell::openSoftware() {
+  // On X the window's pixels go to the server as they are; SDL would otherwise put them through
+  // an OpenGL texture (a GL driver, on a machine without a graphics processor a software one) and
+  // send the whole window on every update.
+  if (const char* driver = SDL_GetCurrentVideoDriver(); driver && std::strcmp(driver, "x11") == 0)
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  m_presentation = Presentation::Software;
+  m_surface = nullptr;
+  if (refreshWindowPixels()) return true;
+  m_presentation = Presentation::None;
+  return false;
 }
 
 void Shell::close() {
@@ -99,13 +198,15 @@ void Shell::close() {
   m_padsOpen = false;
   if (m_texture) SDL_DestroyTexture(static_cast<SDL_Texture*>(m_texture));
   if (m_renderer) SDL_DestroyRenderer(static_cast<SDL_Renderer*>(m_renderer));
-  if (m_window) {
-    SDL_DestroyWindow(static_cast<SDL_Window*>(m_window));
+  if (m_window) SDL_DestroyWindow(static_cast<SDL_Window*>(m_window));
+  if (m_videoOpen) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     // The last user of SDL lets it release its desktop-bus connection too.
     if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
   }
-  m_texture = m_renderer = m_window = nullptr;
+  m_texture = m_renderer = m_window = m_surface = nullptr;
+  m_videoOpen = false;
+  m_presentation = Presentation::None;
 }
 
 uint16_t Shell::virtualKeyFor(int32_t key) const {
@@ -146,7 +247,9 @@ uint16_t Shell::virtualKeyForName(std::string_view name) const {
 ViewRect Shell::view(double* pixelsPerPointX, double* pixelsPerPointY) const {
   auto* window = static_cast<SDL_Window*>(m_window);
   int ow = 0, oh = 0, ww = 0, wh = 0;
-  SDL_GetRendererOutputSize(static_cast<SDL_Renderer*>(m_renderer), &ow, &oh);
+  if (m_renderer) SDL_GetRendererOutputSize(static_cast<SDL_Renderer*>(m_renderer), &ow, &oh);
+  else if (m_surface) ow = static_cast<SDL_Surface*>(m_surface)->w, oh = static_cast<SDL_Surface*>(m_surface)->h;
+  else SDL_GetWindowSizeInPixels(window, &ow, &oh);
   SDL_GetWindowSize(window, &ww, &wh);
   // Mouse positions come in window points, the picture is drawn in pixels (more of them on a
   // high-density screen).
@@ -192,6 +295,7 @@ void Shell::setFullscreen(bool on) {
       SDL_SetWindowPosition(window, m_windowed.x, m_windowed.y);
     }
   }
+  m_surface = nullptr;  // a new size has new window pixels
   redraw();
 }
 
@@ -345,30 +449,154 @@ void Shell::pumpEvents() {
         if (m_penDown) postPen(WM_MOUSEMOVE, e.motion.x, e.motion.y, false);
         break;
       case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) redraw();
-        if (e.window.event == SDL_WINDOWEVENT_EXPOSED) invalidateWindow(m_hwnd);
+        // The shell keeps the picture it showed last: a new size or an uncovered window is drawn
+        // from it, without the engine.
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) m_surface = nullptr;  // SDL makes new pixels
+        if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || e.window.event == SDL_WINDOWEVENT_EXPOSED) redraw();
         break;
       default: break;
     }
   }
 }
 
-void Shell::show(const DisplayProperties& props, const uint8_t* framePointer) {
-  if (!m_texture || !framePointer) return;
-  readLogicalRgb565(props, framePointer, m_config.logicalWidth, m_config.logicalHeight, m_pixels);
-  SDL_UpdateTexture(static_cast<SDL_Texture*>(m_texture), nullptr, m_pixels.data(),
-                    m_config.logicalWidth * 2);
+void Shell::show(const DisplayProperties& props, const uint8_t* framePointer, std::span<const ScreenRect> changed) {
+  if (m_presentation == Presentation::None || !framePointer || changed.empty()) return;
+  const int w = m_config.logicalWidth, h = m_config.logicalHeight;
+  const ScreenRect whole{0, 0, w, h};
+  // The first picture is read whole; after it only what changed.
+  if (m_pixels.empty()) {
+    readLogicalRgb565(props, framePointer, w, h, m_pixels);
+    changed = std::span<const ScreenRect>(&whole, 1);
+  } else {
+    for (const ScreenRect& r : changed) readLogicalRgb565(props, framePointer, w, h, r, m_pixels);
+  }
+  if (m_config.checkPresent) {
+    readLogicalRgb565(props, framePointer, w, h, m_checkPixels);
+    if (m_checkPixels != m_pixels) {
+      ++m_stats.differences;
+      m_pixels = m_checkPixels;  // one missed rectangle is counted once, not on every frame after it
+    }
+  }
+  if (m_presentation == Presentation::Accelerated) showAccelerated(changed);
+  else showSoftware(changed);
+}
+
+void Shell::showAccelerated(std::span<const ScreenRect> changed) {
+  auto* texture = static_cast<SDL_Texture*>(m_texture);
+  const int w = m_config.logicalWidth;
+  for (const ScreenRect& r : changed) {
+    const ScreenRect c{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, w),
+                       std::min(r.bottom, m_config.logicalHeight)};
+    if (c.empty()) continue;
+    const SDL_Rect area{c.left, c.top, c.right - c.left, c.bottom - c.top};
+    SDL_UpdateTexture(texture, &area, m_pixels.data() + size_t(c.top) * size_t(w) + size_t(c.left), w * 2);
+  }
   redraw();
 }
 
+void Shell::showSoftware(std::span<const ScreenRect> changed) {
+  if (refreshWindowPixels()) return;  // a new size: everything was drawn
+  auto* surface = static_cast<SDL_Surface*>(m_surface);
+  std::vector<SDL_Rect> areas;
+  areas.reserve(changed.size());
+  if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+  for (const ScreenRect& r : changed) {
+    const ViewRect area = m_scaler.windowRect(r);
+    if (area.w <= 0) continue;
+    m_scaler.draw(m_pixels.data(), r, static_cast<uint8_t*>(surface->pixels), surface->pitch,
+                  surface->format->BytesPerPixel, m_table);
+    areas.push_back({area.x, area.y, area.w, area.h});
+  }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  if (areas.empty()) return;
+  if (SDL_UpdateWindowSurfaceRects(static_cast<SDL_Window*>(m_window), areas.data(), int(areas.size())) != 0) {
+    // SDL gave the window new pixels in between (a size change not yet seen as an event).
+    m_surface = nullptr;
+    refreshWindowPixels();
+    return;
+  }
+  ++m_stats.updates;
+  if (m_config.checkPresent) checkSoftware();
+}
+
+bool Shell::refreshWindowPixels() {
+  auto* window = static_cast<SDL_Window*>(m_window);
+  SDL_Surface* surface = SDL_GetWindowSurface(window);
+  if (!surface) {
+    m_surface = nullptr;
+    return false;
+  }
+  if (surface == m_surface) return false;
+  m_surface = surface;
+  const SDL_PixelFormat* f = surface->format;
+  if (m_table.empty() || m_tableFormat != f->format) {
+    m_table.resize(65536);
+    for (uint32_t v = 0; v < 65536; ++v) {
+      uint8_t r, g, b;
+      rgb565Channels(uint16_t(v), r, g, b);
+      m_table[v] = SDL_MapRGB(f, r, g, b);
+    }
+    m_tableFormat = f->format;
+  }
+  m_scaler.setup(m_config.logicalWidth, m_config.logicalHeight,
+                 letterbox(surface->w, surface->h, m_config.logicalWidth, m_config.logicalHeight,
+                           m_config.integerScale ? ScaleSteps::Whole : ScaleSteps::Any));
+  drawAllSoftware();
+  return true;
+}
+
+void Shell::drawAllSoftware() {
+  auto* surface = static_cast<SDL_Surface*>(m_surface);
+  if (!surface) return;
+  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));  // the bars
+  if (!m_pixels.empty()) {
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    m_scaler.draw(m_pixels.data(), ScreenRect{0, 0, m_config.logicalWidth, m_config.logicalHeight},
+                  static_cast<uint8_t*>(surface->pixels), surface->pitch, surface->format->BytesPerPixel, m_table);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  }
+  SDL_UpdateWindowSurface(static_cast<SDL_Window*>(m_window));
+  ++m_stats.updates;
+}
+
+void Shell::checkSoftware() {
+  auto* surface = static_cast<SDL_Surface*>(m_surface);
+  const int bpp = surface->format->BytesPerPixel;
+  const int row = surface->w * bpp;
+  // The whole picture drawn afresh, bars and all, beside the window's own pixels.
+  m_checkWindow.assign(size_t(surface->h) * size_t(row), 0);
+  const uint32_t black = SDL_MapRGB(surface->format, 0, 0, 0);
+  for (size_t i = 0; i < m_checkWindow.size(); i += size_t(bpp))
+    for (int b = 0; b < bpp; ++b) m_checkWindow[i + size_t(b)] = uint8_t(black >> (8 * b));
+  m_scaler.draw(m_pixels.data(), ScreenRect{0, 0, m_config.logicalWidth, m_config.logicalHeight},
+                m_checkWindow.data(), row, bpp, m_table);
+  const auto* pixels = static_cast<const uint8_t*>(surface->pixels);
+  for (int y = 0; y < surface->h; ++y)
+    if (std::memcmp(pixels + int64_t(y) * surface->pitch, m_checkWindow.data() + size_t(y) * size_t(row),
+                    size_t(row)) != 0) {
+      ++m_stats.differences;
+      drawAllSoftware();  // counted once: the window is put right
+      return;
+    }
+}
+
 void Shell::redraw() {
-  if (!m_texture) return;
+  if (m_presentation == Presentation::Software) {
+    if (!refreshWindowPixels() && m_surface) {
+      // The same pixels, only uncovered or moved: sent again as they are.
+      SDL_UpdateWindowSurface(static_cast<SDL_Window*>(m_window));
+      ++m_stats.updates;
+    }
+    return;
+  }
+  if (m_presentation != Presentation::Accelerated) return;
   auto* renderer = static_cast<SDL_Renderer*>(m_renderer);
   ViewRect v = view(nullptr, nullptr);
   SDL_Rect dst{v.x, v.y, v.w, v.h};
   SDL_RenderClear(renderer);  // the bars
   if (!m_pixels.empty()) SDL_RenderCopy(renderer, static_cast<SDL_Texture*>(m_texture), nullptr, &dst);
   SDL_RenderPresent(renderer);
+  ++m_stats.updates;
 }
 
 void Shell::raise() {

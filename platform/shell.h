@@ -4,6 +4,7 @@
 // messages. In headless runs there is no window at all; the same messages then come from an
 // input script (platform/input_script.h) fed by the player.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/gamepad.h"
 #include "platform/letterbox.h"
 #include "platform/messages.h"
+#include "platform/screen_scaler.h"
 
 namespace platform {
 
@@ -47,6 +49,21 @@ struct ShellConfig {
   PenMapping pen = PenMapping::Direct;
   DeviceButtons buttons;
   std::string titleUtf8;
+  /// Check every window update against a whole redraw (tests; see Shell::stats).
+  bool checkPresent = false;
+};
+
+/// How the window shows the screen, chosen when it opens.
+enum class Presentation {
+  None,         ///< no window (headless)
+  Accelerated,  ///< a renderer on a graphics processor scales a texture of the logical screen
+  Software,     ///< the window's own pixels, scaled here, only the changed rectangles sent
+};
+
+/// What the window did (for the check of tests and measurements).
+struct ShowStats {
+  uint64_t updates = 0;      ///< window updates: shows that changed something, redraws
+  uint64_t differences = 0;  ///< checked updates whose picture differed from a whole redraw
 };
 
 class Shell {
@@ -56,8 +73,14 @@ class Shell {
   Shell(const Shell&) = delete;
   Shell& operator=(const Shell&) = delete;
 
+  /// Connects to the display, without a window yet; open does it too. False with a one-line
+  /// reason when there is none: SDL's invisible drivers (offscreen, dummy) are taken only when
+  /// SDL_VIDEODRIVER names them, so that a player started without a display says so instead of
+  /// running unseen.
+  bool connect(std::string& why);
   /// Opens the desktop window (nothing in headless runs). False with a reason when no window
-  /// could be made.
+  /// could be made. The screen is shown through an accelerated renderer when the system has a
+  /// graphics processor, else in software; SOREL_RENDERER=software or =accelerated decides.
   bool open(const ShellConfig& config, std::string& why);
   /// Desktop events from now on become messages posted to this window.
   void attach(Hwnd hwnd) { m_hwnd = hwnd; }
@@ -71,8 +94,11 @@ class Shell {
   /// nothing happened.
   void pumpEvents();
   /// Shows the logical screen read from the device's frame buffer, as large as the window allows
-  /// with black bars (platform/letterbox.h).
-  void show(const DisplayProperties& props, const uint8_t* framePointer);
+  /// with black bars (platform/letterbox.h). Only the changed logical rectangles are read,
+  /// converted and sent to the window; nothing at all happens when none changed.
+  void show(const DisplayProperties& props, const uint8_t* framePointer, std::span<const ScreenRect> changed);
+  Presentation presentation() const { return m_presentation; }
+  const ShowStats& stats() const { return m_stats; }
   void setFullscreen(bool on);
   bool fullscreen() const;
   /// Brings the window to the front (another instance asked for it).
@@ -93,7 +119,18 @@ class Shell {
   bool postPen(uint32_t message, int windowX, int windowY, bool pressOnly);
   /// The picture's place in the window's drawable pixels, and the window-to-drawable ratio.
   ViewRect view(double* pixelsPerPointX, double* pixelsPerPointY) const;
+  /// Shows the whole picture again (a new window size, full screen).
   void redraw();
+  bool openAccelerated(bool anyRenderer);
+  bool openSoftware();
+  /// Software: takes the window's pixels again when SDL replaced them (a new size) and then
+  /// draws everything; true when it did.
+  bool refreshWindowPixels();
+  void drawAllSoftware();
+  void showAccelerated(std::span<const ScreenRect> changed);
+  void showSoftware(std::span<const ScreenRect> changed);
+  /// The check of ShellConfig::checkPresent: the window's pixels against a whole redraw.
+  void checkSoftware();
   void padAdded(int deviceIndex);
   void padRemoved(int32_t instanceId);
   /// Posts a pad message when the button's state of that pad changes.
@@ -112,8 +149,15 @@ class Shell {
   ShellConfig m_config;
   Hwnd m_hwnd = nullptr;
   void* m_window = nullptr;    // SDL_Window
-  void* m_renderer = nullptr;  // SDL_Renderer
-  void* m_texture = nullptr;   // SDL_Texture
+  void* m_renderer = nullptr;  // SDL_Renderer (accelerated)
+  void* m_texture = nullptr;   // SDL_Texture (accelerated)
+  void* m_surface = nullptr;   // SDL_Surface: the window's pixels (software), owned by SDL
+  bool m_videoOpen = false;
+  Presentation m_presentation = Presentation::None;
+  ScreenScaler m_scaler;       // software: the picture's place in the window's pixels
+  PixelTable m_table;          // software: RGB565 → the window's pixel format
+  uint32_t m_tableFormat = 0;
+  ShowStats m_stats;
   bool m_penDown = false;
   WindowPlace m_windowed;        // the window's place before it went full screen
   bool m_swallowEnterUp = false;  // the Enter of Alt+Enter never reaches the device
@@ -122,7 +166,9 @@ class Shell {
   SingleInstance* m_instance = nullptr;
   uint32_t m_lastPump = 0;
   uint32_t m_lastInstanceCheck = 0;
-  std::vector<uint16_t> m_pixels;
+  std::vector<uint16_t> m_pixels;  // the logical screen as last shown (RGB565, rows top-down)
+  std::vector<uint16_t> m_checkPixels;
+  std::vector<uint8_t> m_checkWindow;
 };
 
 /// Shows a message to the user: a message box in a window, or a line on stderr in headless

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -182,8 +183,13 @@ struct WaveOut::Impl {
         continue;
       }
       serveSync();
+      // Look again when the device should have taken the rest of this buffer, then every 2 ms
+      // (it takes the queue in steps of its own buffer); not every 2 ms throughout, which kept
+      // the processor awake 500 times a second. A sync request wakes the thread at once.
+      const uint64_t left = sdlEnd[static_cast<size_t>(head)] - playedSdl;
+      const auto wait = std::chrono::milliseconds(std::clamp<uint64_t>(msForBytes(left), 2, 50));
       uint64_t seen = syncRequested;
-      wake.wait_for(lk, std::chrono::milliseconds(2), [&] { return stop || syncRequested != seen; });
+      wake.wait_for(lk, wait, [&] { return stop || syncRequested != seen; });
     }
   }
 

@@ -1,8 +1,10 @@
 // Presenting the 640 × 480 frame to the two back-ends: the whole screen, a typical set of dirty
-// rectangles, and an empty list.
+// rectangles, and an empty list; then the window's software path scaling it to a 1280 × 800
+// screen, whole and one sparkle's rectangle.
 #include <benchmark/benchmark.h>
 
 #include "engine/graphics/backends/display_backend.h"
+#include "platform/screen_scaler.h"
 
 namespace sorel {
 namespace {
@@ -58,6 +60,22 @@ void BM_PresentRawEmptyList(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PresentRawEmptyList);
+
+void scaleToFullScreen(benchmark::State& state, platform::ScreenRect r) {
+  platform::ScreenScaler scaler;
+  scaler.setup(640, 480, platform::letterbox(1280, 800, 640, 480, platform::ScaleSteps::Any));
+  std::vector<uint16_t> logical(640 * 480);
+  for (size_t i = 0; i < logical.size(); ++i) logical[i] = uint16_t(i * 2654435761u >> 16);
+  platform::PixelTable table(65536);
+  for (uint32_t v = 0; v < 65536; ++v) table[v] = v * 0x0101u;
+  std::vector<uint8_t> window(1280 * 800 * 4);
+  for (auto _ : state) {
+    scaler.draw(logical.data(), r, window.data(), 1280 * 4, 4, table);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK_CAPTURE(scaleToFullScreen, WholeScreen, platform::ScreenRect{0, 0, 640, 480});
+BENCHMARK_CAPTURE(scaleToFullScreen, Sparkle16x16, platform::ScreenRect{300, 200, 316, 216});
 
 }  // namespace
 }  // namespace sorel

@@ -421,17 +421,19 @@ void Game::titleStep() {
       markWholeScreen();
       break;
     }
-    case 50:
+    case 50: {
       titleLogoAnimation();
       titleStars();
       // Load chosen with the stylus: the menu opens once the pen is lifted, and none of the pen
       // flags of that tap reach it (the lift would be taken as a choice in the menu).
+      InputState& in = m_host.input;
       if (in.penDown) break;
       in.tapNow = in.tapPending = 0;
       in.releaseNow = in.releasePending = 0;
       if (m_host.openMenu) m_host.openMenu();
       sub = 4;
       break;
+    }
     case 60:
       titleLogoAnimation();
       titleStars();

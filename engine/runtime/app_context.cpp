@@ -1,5 +1,6 @@
 #include "engine/runtime/app_context.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/runtime/save_writer.h"
@@ -115,7 +116,6 @@ EngineCore::EngineCore(const EngineConfig& config)
   } else {
     auto gdi = std::make_unique<GdiBackend>();
     m_gdi = gdi.get();
-    m_gdi->setWindowCopy([this](const Rect&) { m_windowCopyPending = true; });
     m_display = std::move(gdi);
   }
   m_input = InputState();
@@ -186,7 +186,6 @@ bool EngineCore::startMovie(std::string_view name) {
   m_movieRefusal = MovieRefusal::NoFile;
   if (!m_display->isOpen() || m_paths.programFolder.empty()) return false;
   auto movie = std::make_unique<MoviePlayer>();
-  m_windowCopyPending = false;
   m_movieRefusal = movie->open(movie::moviePath(m_paths.movieFolder, name), *m_display, &m_mixer,
                                m_sound->volume(SoundOutput::Movie), m_settings.memStream != 0,
                                m_settings.vgaQuality != 0);
@@ -194,16 +193,14 @@ bool EngineCore::startMovie(std::string_view name) {
   m_movie = std::move(movie);
   // Slot 0 is the movie's now: the music settings leave it alone until the movie is gone.
   m_sound->setMoviePlaying(true);
-  showMovieFrame(0);
+  showDevice();
   return true;
 }
 
 bool EngineCore::stepMovie() {
   if (!m_movie) return false;
-  const uint32_t drawn = m_movie->framesDrawn();
-  m_windowCopyPending = false;
   if (m_movie->step()) {
-    showMovieFrame(drawn);
+    showDevice();
     return true;
   }
   stopMovie();
@@ -219,10 +216,14 @@ void EngineCore::stopMovie() {
   redrawWholeScreen();
 }
 
-void EngineCore::showMovieFrame(uint32_t drawnBefore) {
-  const bool changed = m_gdi ? m_windowCopyPending : m_movie && m_movie->framesDrawn() != drawnBefore;
-  m_windowCopyPending = false;
-  if (changed && m_shell) m_shell->show(m_display->displayProperties(), deviceFrame());
+void EngineCore::showDevice() {
+  // What the back-end says changed since the last time, and nothing when nothing did.
+  const std::vector<Rect> changed = m_display->takeChanged();
+  if (!m_shell || changed.empty()) return;
+  std::vector<platform::ScreenRect> rects;
+  rects.reserve(changed.size());
+  for (const Rect& r : changed) rects.push_back({r.left, r.top, r.right, r.bottom});
+  m_shell->show(m_display->displayProperties(), deviceFrame(), rects);
 }
 
 void EngineCore::redrawWholeScreen() { addDirtyRect(m_dirty, Rect{0, 0, screenWidth, screenHeight}, true); }
@@ -394,25 +395,18 @@ void AppContext::latch() {
   if (m_observer) m_observer->frameLatched(m_frames);
 }
 
-void AppContext::showDevice() {
-  if (m_shell) m_shell->show(m_display->displayProperties(), deviceFrame());
-}
-
 void AppContext::presentFrame(bool wholeScreen) {
-  // The raw frame buffer is the screen itself: the window shows it whenever something was
-  // presented. The GDI imitation says through its window copy when its window changed.
+  // The window shows what the back-end changed: the dirty rectangles, the whole screen, or
+  // nothing at all when the frame changed nothing.
   // A shaking screen is presented whole, moved by the shake offset; so is the first frame after
   // the shake, which puts it back in place.
   int shakeX = m_game ? m_game->shakeX : 0, shakeY = m_game ? m_game->shakeY : 0;
   if (shakeX || shakeY || m_shownShakeX || m_shownShakeY) wholeScreen = true;
   m_shownShakeX = shakeX;
   m_shownShakeY = shakeY;
-  bool presented = m_display->isOpen() && (wholeScreen || !m_dirty.nodes().empty());
-  m_windowCopyPending = false;
   present(*m_display, m_surface, m_dirty,
           wholeScreen ? PresentArea::WholeScreen : PresentArea::DirtyRects, shakeX, shakeY);
-  if (m_gdi ? m_windowCopyPending : presented) showDevice();
-  m_windowCopyPending = false;
+  showDevice();
 }
 
 void AppContext::presentWholeScreen() { presentFrame(true); }
@@ -549,7 +543,11 @@ void AppContext::idlePass() {
     frameStep();
     if (m_kind == PlayerKind::Handheld) platform::sleepMs(1);
   } else {
-    platform::sleepMs(1);
+    // Nothing happens before the next frame: input arriving meanwhile is read at that frame's
+    // start anyway. Sleeping until then, not a millisecond at a time, keeps a still game off the
+    // processor (a millisecond's sleep under the virtual clock, which moves per pass).
+    const uint32_t wait = m_pacer.nextFrame - ticks();
+    platform::sleepMs(m_virtualStep || wait > m_pacer.interval ? 1 : std::max<uint32_t>(wait, 1));
   }
   if (m_observer && m_frames != frameBefore) m_observer->frameDone(m_frames);
 }

@@ -183,6 +183,8 @@ class EngineCore : public WindowBase {
   /// The desktop shell that shows the device (null in unit tests).
   void setShell(platform::Shell* shell) { m_shell = shell; }
   platform::Shell* shell() const { return m_shell; }
+  /// Hands the rectangles the display changed since the last call to the shell's window.
+  void showDevice();
 
  protected:
   /// The menu keys' way into the pop-up menu (the B key, the centre key, the pad's Start); true
@@ -197,8 +199,7 @@ class EngineCore : public WindowBase {
   std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
   platform::RawFrameBuffer m_panel;  // pocketplayer's emulated portrait panel
   std::unique_ptr<DisplayBackend> m_display;
-  GdiBackend* m_gdi = nullptr;       // m_display, when it is the GDI imitation
-  bool m_windowCopyPending = false;  // the GDI imitation copied something to its window
+  GdiBackend* m_gdi = nullptr;  // m_display, when it is the GDI imitation
   Surface m_surface;
   MusicPlayer m_music;
   SoundMixer m_mixer;
@@ -216,10 +217,6 @@ class EngineCore : public WindowBase {
   MovieRefusal m_movieRefusal = MovieRefusal::None;
   StatusNotices m_notices;
   std::set<std::string> m_damagedArchives;  // reported already
-
- private:
-  /// Shows the device after the movie drew into it.
-  void showMovieFrame(uint32_t drawnBefore);
 };
 
 class SaveWriter;
@@ -354,7 +351,6 @@ class AppContext : public GameCore {
   void latch();
   void frameStep();
   void presentFrame(bool wholeScreen);
-  void showDevice();
   /// Presents a rectangle of the composed frame again (what lies under the pop-up menu).
   void presentArea(const Rect& rect);
   /// Redraws the dirty rectangles from the layers, then the message text over them.

@@ -47,6 +47,8 @@ void printUsage(PlayerKind kind) {
       "  --audio-out FILE.wav     also write the sound output to a WAV file\n"
       "  --dump-input FILE        write the latched input of every frame (for tests)\n"
       "  --dump-state FILE        write the story's state after every frame (for tests)\n"
+      "  --check-present          check every window update against a whole redraw and count\n"
+      "                           the updates (for tests)\n"
       "  --fail-at STEP           make a start-up step fail: window, fullscreen, display\n"
       "  --scenario NAME          start straight in the story with that scenario, for example\n"
       "                           \"01-01(導入).bin\"\n"
@@ -59,7 +61,8 @@ void printUsage(PlayerKind kind) {
       "\n"
       "Keys: arrows, Z, X, C, Enter (centre), D, E; the mouse is the stylus. X opens the menu.\n"
       "Gamepad: d-pad and left stick, face buttons C (bottom), B (right), A (left), centre (top),\n"
-      "shoulders D and E, Start the menu (change under [PAD_CONFIG] in sorel.cfg).\n",
+      "shoulders D and E, Start the menu (change under [PAD_CONFIG] in sorel.cfg).\n"
+      "SOREL_RENDERER=software (or accelerated) decides how the window is drawn.\n",
       programName(kind));
 }
 
@@ -314,6 +317,9 @@ bool parsePlayerOptions(int argc, const char* const* argv, PlayerOptions& out, s
     } else if (arg == "--integer-scale") {
       if (!noValue()) return false;
       out.integerScale = true;
+    } else if (arg == "--check-present") {
+      if (!noValue()) return false;
+      out.checkPresent = true;
     } else if (arg == "--input") {
       if (!needValue()) return false;
       out.inputScript = value;
@@ -387,8 +393,18 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     screenWidth = fullWidth;
     screenHeight = fullHeight;
   }
-  platform::setAudioConfig({options.headless, options.audioOut});
+  // A sound device plays at its own pace, which the virtual clock does not follow: under that
+  // clock the output is paced by it, in a window too, so that every such run repeats exactly.
+  platform::setAudioConfig({options.headless || options.virtualClock, options.audioOut});
   if (options.virtualClock) platform::setClockMode(platform::ClockMode::Virtual, 0);
+
+  // Without a display nothing could be seen: said once, before anything is read, written or
+  // locked.
+  platform::Shell shell;
+  if (!options.headless && options.failAt != "window" && !shell.connect(why)) {
+    std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+    return 1;
+  }
 
   std::vector<platform::ScriptEvent> events;
   if (!options.inputScript.empty()) {
@@ -415,19 +431,26 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     return 2;
   }
 
+  // One instance per played folder: a second start of the same game brings the running one to
+  // the front instead. A headless run shows no window, so it neither looks for nor blocks a
+  // windowed one.
+  platform::SingleInstance instance;
+  if (!options.headless &&
+      instance.acquire(kWindowClass, platform::hostPath(folder), program) ==
+          platform::SingleInstance::Result::AnotherRuns) {
+    const platform::SingleInstance::Owner& owner = instance.owner();
+    const std::string pid = owner.pid > 0 ? std::to_string(owner.pid) : "unknown";
+    std::fprintf(stderr, "%s: already running %s on %s, pid %s\n", program,
+                 owner.program.empty() ? "a player" : owner.program.c_str(), owner.folder.c_str(), pid.c_str());
+    return 1;
+  }
+
   // The engine plays on whatever it finds, so a folder it cannot use is said here, once. A folder
   // without data that the user did not name is not written into (no sorel.cfg, no save folder).
   const DataPaths paths = makeDataPaths(folder);
   std::vector<DataProblem> problems = findDataProblems(paths, kind == PlayerKind::Pocket, program);
   for (const DataProblem& p : problems) std::fprintf(stderr, "%s\n", p.line(program).c_str());
   const bool writeFiles = options.root || platform::isFolder(paths.dataFolder());
-
-  // One instance per user: a running player is brought to the front instead. A headless run
-  // shows no window, so it neither looks for nor blocks a windowed one.
-  platform::SingleInstance instance;
-  if (!options.headless &&
-      instance.acquire(kWindowClass) == platform::SingleInstance::Result::AnotherRuns)
-    return 0;
 
   EngineConfig config;
   config.kind = kind;
@@ -442,6 +465,7 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   shellConfig.scale = options.scale;
   shellConfig.fullscreen = options.fullscreen;
   shellConfig.integerScale = options.integerScale;
+  shellConfig.checkPresent = options.checkPresent;
   shellConfig.logicalWidth = screenWidth;
   shellConfig.logicalHeight = screenHeight;
   if (kind == PlayerKind::Pocket) {
@@ -454,7 +478,6 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
     shellConfig.buttons = {'Z', 'X', 'C', platform::VK_RETURN};
     shellConfig.titleUtf8 = std::string(kGameTitle) + " for sigmarion3";
   }
-  platform::Shell shell;
   platform::Hwnd hwnd = nullptr;
   why.clear();
   if (options.failAt != "window" && shell.open(shellConfig, why))
@@ -510,6 +533,12 @@ int runPlayer(PlayerKind kind, int argc, const char* const* argv) {
   if (writeFiles) flushProfile();
   else clearProfile();
   bool ok = control.finish(program);
+  if (options.checkPresent) {
+    const platform::ShowStats& stats = shell.stats();
+    std::fprintf(stderr, "%s: present check: %llu window updates, %llu differing from a whole redraw\n", program,
+                 static_cast<unsigned long long>(stats.updates), static_cast<unsigned long long>(stats.differences));
+    if (stats.differences) ok = false;
+  }
   app->setFrameObserver(nullptr);
   app.reset();
   shell.close();

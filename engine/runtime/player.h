@@ -12,6 +12,7 @@
 //   --audio-out FILE.wav     capture the wave output
 //   --dump-input FILE        the latched input of every frame, one line each (tests)
 //   --dump-state FILE        the story's state after every frame, one line each (tests)
+//   --check-present          every window update checked against a whole redraw (tests)
 //   --fail-at STEP           pretend a start-up step fails: window, fullscreen, display (tests)
 //   --scenario NAME          start straight in story mode with that scenario (UTF-8 member name)
 //   --movie NAME             play that movie of the movie folder at start-up (tests)
@@ -38,6 +39,7 @@ struct PlayerOptions {
   int scale = 1;
   bool fullscreen = false;
   bool integerScale = false;
+  bool checkPresent = false;
   std::string audioOut;
   std::string dumpInput;
   std::string dumpState;

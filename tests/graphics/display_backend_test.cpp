@@ -135,6 +135,55 @@ TEST(DisplayBackend, OnlyDirtyRectanglesArePresented) {
   EXPECT_EQ(copies, (std::vector<Rect>{{0, 0, 320, 240}}));
 }
 
+TEST(DisplayBackend, BothDevicesReportWhatChangedForTheWindow) {
+  platform::RawFrameBuffer device;
+  ASSERT_TRUE(device.open(480, 640));
+  RawFrameBufferBackend raw(device);
+  GdiBackend gdi;
+  for (DisplayBackend* d : {static_cast<DisplayBackend*>(&raw), static_cast<DisplayBackend*>(&gdi)}) {
+    ASSERT_EQ(d->open(640, 480), DisplayOpenError::None);
+    const auto& p = d->displayProperties();
+    DirtyRectList dirty;
+    dirty.setBounds(640, 480);
+    present(*d, randomSurface(640, 480, 5), dirty, PresentArea::WholeScreen);
+    EXPECT_EQ(d->takeChanged(), (std::vector<Rect>{{0, 0, 640, 480}}));
+    EXPECT_TRUE(d->takeChanged().empty()) << "taken once";
+    present(*d, randomSurface(640, 480, 6), dirty, PresentArea::DirtyRects);
+    EXPECT_TRUE(d->takeChanged().empty()) << "an empty list changes nothing";
+
+    // The window keeps the picture it was shown and reads only the changed rectangles again.
+    std::vector<uint16_t> shown, fresh;
+    platform::readLogicalRgb565(p, d->beginDraw(), 640, 480, shown);
+    addDirtyRect(dirty, {10, 20, 30, 25}, false);
+    addDirtyRect(dirty, {600, 470, 700, 700}, false);
+    addDirtyRect(dirty, {12, 21, 20, 24}, false);  // inside the first: not reported twice
+    present(*d, randomSurface(640, 480, 7), dirty, PresentArea::DirtyRects);
+    const std::vector<Rect> changed = d->takeChanged();
+    EXPECT_EQ(changed, (std::vector<Rect>{{10, 20, 30, 25}, {600, 470, 640, 480}}));
+    for (const Rect& r : changed)
+      platform::readLogicalRgb565(p, d->beginDraw(), 640, 480, {r.left, r.top, r.right, r.bottom}, shown);
+    platform::readLogicalRgb565(p, d->beginDraw(), 640, 480, fresh);
+    EXPECT_TRUE(shown == fresh);
+
+    // Other writers: a movie frame ends its draw without a rectangle (the whole screen), the
+    // pop-up menu names its box. A long list collapses into one rectangle around it.
+    d->beginDraw();
+    d->endDraw();
+    EXPECT_EQ(d->takeChanged(), (std::vector<Rect>{{0, 0, 640, 480}}));
+    d->beginDraw();
+    d->endDrawRect({100, 100, 200, 150});
+    d->endDraw();
+    EXPECT_EQ(d->takeChanged(), (std::vector<Rect>{{100, 100, 200, 150}}));
+    for (int i = 0; i < 33; ++i) {
+      d->beginDraw();
+      d->endDrawRect({i * 10, i * 5, i * 10 + 3, i * 5 + 2});
+      d->endDraw();
+    }
+    EXPECT_EQ(d->takeChanged(), (std::vector<Rect>{{0, 0, 323, 162}}));
+    d->close();
+  }
+}
+
 TEST(DisplayBackend, ShakeDisplacesThePictureAndLeavesTheUncoveredStrip) {
   const Surface s = randomSurface(320, 240, 7);
   platform::RawFrameBuffer device;

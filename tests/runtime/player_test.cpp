@@ -293,7 +293,7 @@ TEST_F(PlayerTest, AnInterruptedHeadlessRunClosesAndSaves) {
   EXPECT_NE(readText(dir + "/sorel.cfg").find("[MUSIC_CONFIG]"), std::string::npos);
 }
 
-TEST_F(PlayerTest, ASecondWindowedInstanceExitsWithZero) {
+TEST_F(PlayerTest, ASecondStartOfTheSameGameSaysWhoRunsAndExitsWithOne) {
   // The first player runs in a window on SDL's dummy video driver until it is told to stop. It
   // is started detached from the test's output (so the test runner never waits on it) and
   // bounded by `timeout`, and it is stopped however the test ends.
@@ -305,21 +305,43 @@ TEST_F(PlayerTest, ASecondWindowedInstanceExitsWithZero) {
     std::string path;
     ~RemoveDir() { std::filesystem::remove_all(path); }
   } removeRuntime{runtimeDir};
-  std::string first = "XDG_RUNTIME_DIR='" + std::string(runtimeDir) + "' SDL_VIDEODRIVER=dummy timeout 300 '" +
-                      SOREL_BIN_DIR + "/pocketplayer' --root '" + dir + "' --input '" + dir +
-                      "/in.txt' >/dev/null 2>&1 & echo $! > '" + dir + "/pid'";
+  const std::string env = "XDG_RUNTIME_DIR='" + std::string(runtimeDir) + "'";
+  std::string first = env + " SDL_VIDEODRIVER=dummy timeout 300 sh -c 'echo $$ > \"$0\"; exec \"$@\"' '" + dir +
+                      "/pid' '" + SOREL_BIN_DIR + "/pocketplayer' --root '" + dir + "' --input '" + dir +
+                      "/in.txt' >/dev/null 2>&1 &";
   ASSERT_EQ(std::system(first.c_str()), 0);
   struct Stop {
     std::string pidFile;
     ~Stop() { std::system(("kill $(cat '" + pidFile + "') 2>/dev/null").c_str()); }
   } stop{dir + "/pid"};
   // Wait until it listens for other instances (its socket appears); slow under sanitizers.
-  std::string wait = "for i in $(seq 1 3000); do [ -S '" + std::string(runtimeDir) +
-                     "/sorel/MYSYSTEM.sock' ] && exit 0; sleep 0.02; done; exit 1";
+  std::string wait = "for i in $(seq 1 3000); do ls '" + std::string(runtimeDir) +
+                     "'/sorel/MYSYSTEM-*.sock >/dev/null 2>&1 && exit 0; sleep 0.02; done; exit 1";
   ASSERT_EQ(std::system(wait.c_str()), 0);
-  Outcome second = run("handheldplayer", "--root '" + dir + "' --frames 100000",
-                       "XDG_RUNTIME_DIR='" + std::string(runtimeDir) + "'");
-  EXPECT_EQ(second.exitCode, 0) << second.err;
+  std::string pid = readText(dir + "/pid");
+  pid.erase(pid.find_last_not_of('\n') + 1);
+  // The same folder, by another path and from the other player: one line naming the running one.
+  Outcome second = run("handheldplayer", "--root '" + dir + "/./' --frames 100000", env);
+  EXPECT_EQ(second.exitCode, 1) << second.err;
+  EXPECT_NE(second.err.find("handheldplayer: already running pocketplayer on " +
+                            std::filesystem::canonical(dir).string() + ", pid " + pid + "\n"),
+            std::string::npos)
+      << second.err;
+  // Another folder is another game: it plays alongside.
+  std::filesystem::create_directories(dir + "/other");
+  Outcome other = run("handheldplayer", "--root '" + dir + "/other' --virtual-clock --frames 3", env);
+  EXPECT_EQ(other.exitCode, 0) << other.err;
+}
+
+TEST_F(PlayerTest, WithoutADisplayOneLineAndExitOne) {
+  // No X, no Wayland and no driver asked for: SDL would fall back to drawing nowhere.
+  Outcome r = run("pocketplayer", "--root '" + dir + "'", "env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.err.rfind("pocketplayer: no display: neither DISPLAY nor WAYLAND_DISPLAY is set", 0), 0u) << r.err;
+  // Nothing was written or locked on the way out.
+  EXPECT_FALSE(std::filesystem::exists(dir + "/sorel.cfg"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/runtime/sorel"));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // changed rectangles of the 24-bit frame into the 16-bit frame buffer.
 #include "engine/graphics/backends/display_backend.h"
 
-
 #include "engine/graphics/backends/convert_rgb565.h"
 
 namespace sorel {
@@ -23,6 +22,29 @@ std::string_view displayErrorMessage(DisplayOpenError error) {
              "\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
   }
   return {};
+}
+
+std::vector<Rect> DisplayBackend::takeChanged() {
+  std::vector<Rect> changed;
+  changed.swap(m_changed);
+  return changed;
+}
+
+void DisplayBackend::noteChanged(const Rect& rect) {
+  const Rect r = intersect(rect, Rect{0, 0, m_width, m_height});
+  if (r.empty()) return;
+  for (const Rect& c : m_changed)
+    if (c.left <= r.left && c.top <= r.top && c.right >= r.right && c.bottom >= r.bottom) return;
+  // A frame changes in a handful of places; a long list (nobody took it for a while) costs the
+  // window more in separate updates than one rectangle around them all.
+  constexpr size_t kMostRects = 32;
+  if (m_changed.size() >= kMostRects) {
+    Rect all = r;
+    for (const Rect& c : m_changed) all = unite(all, c);
+    m_changed.assign(1, all);
+    return;
+  }
+  m_changed.push_back(r);
 }
 
 void present(DisplayBackend& display, const Surface& surface, const DirtyRectList& dirty,

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "engine/graphics/dirty_rects.h"
 #include "engine/graphics/picture.h"
@@ -65,9 +66,24 @@ class DisplayBackend {
   int logicalWidth() const { return m_width; }
   int logicalHeight() const { return m_height; }
 
+  /// The logical rectangles written since the last call (by present, the pop-up menu, movie
+  /// frames: every draw that ended with endDrawRect names its rectangles, one that ended with
+  /// endDraw alone the whole screen). A window showing the device updates only these; empty when
+  /// nothing changed.
+  std::vector<Rect> takeChanged();
+
  protected:
+  /// The back-ends' record of a finished draw: the rectangle, clipped to the screen. Rectangles
+  /// inside one already noted are dropped; past a few dozen they collapse into their union.
+  void noteChanged(const Rect& rect);
+  void noteWholeScreenChanged() { noteChanged(Rect{0, 0, m_width, m_height}); }
+
   int m_width = 0;
   int m_height = 0;
+  bool m_rectDrawn = false;  // endDrawRect ran since beginDraw
+
+ private:
+  std::vector<Rect> m_changed;
 };
 
 /// pocketplayer: the raw frame buffer of the device. The device object belongs to the caller
@@ -83,9 +99,10 @@ class RawFrameBufferBackend final : public DisplayBackend {
   void close() override { m_open = false; }
   bool isOpen() const override { return m_open; }
   const platform::DisplayProperties& displayProperties() const override { return m_props; }
-  uint8_t* beginDraw() override { return m_open ? m_device.framePointer() : nullptr; }
-  void endDraw() override {}
-  void endDrawRect(const Rect&) override {}
+  uint8_t* beginDraw() override;
+  /// The raw frame buffer is the screen itself: ending a draw only notes what changed.
+  void endDraw() override;
+  void endDrawRect(const Rect& rect) override;
 
  private:
   platform::RawFrameBuffer& m_device;
@@ -117,7 +134,6 @@ class GdiBackend final : public DisplayBackend {
  private:
   platform::DibSection m_bitmap;
   WindowCopy m_windowCopy;
-  bool m_rectCopied = false;
 };
 
 /// What present copies: the list's rectangles, or the whole screen.

@@ -21,23 +21,27 @@ DisplayOpenError GdiBackend::open(int logicalWidth, int logicalHeight) {
 void GdiBackend::close() {
   m_bitmap = platform::DibSection();
   m_width = m_height = 0;
-  m_rectCopied = false;
+  m_rectDrawn = false;
 }
 
 uint8_t* GdiBackend::beginDraw() {
   if (!isOpen()) return nullptr;
-  m_rectCopied = false;
+  m_rectDrawn = false;
   return m_bitmap.lastPixel();
 }
 
 void GdiBackend::endDraw() {
-  if (isOpen() && !m_rectCopied && m_windowCopy) m_windowCopy(Rect{0, 0, m_bitmap.width(), m_bitmap.height()});
-  m_rectCopied = false;
+  if (isOpen() && !m_rectDrawn) {
+    noteWholeScreenChanged();
+    if (m_windowCopy) m_windowCopy(Rect{0, 0, m_bitmap.width(), m_bitmap.height()});
+  }
+  m_rectDrawn = false;
 }
 
 void GdiBackend::endDrawRect(const Rect& rect) {
   if (!isOpen()) return;
-  m_rectCopied = true;
+  m_rectDrawn = true;
+  noteChanged(rect);
   if (m_windowCopy) m_windowCopy(rect);
 }
 

@@ -22,4 +22,21 @@ DisplayOpenError RawFrameBufferBackend::open(int logicalWidth, int logicalHeight
   return DisplayOpenError::None;
 }
 
+uint8_t* RawFrameBufferBackend::beginDraw() {
+  if (!m_open) return nullptr;
+  m_rectDrawn = false;
+  return m_device.framePointer();
+}
+
+void RawFrameBufferBackend::endDraw() {
+  if (m_open && !m_rectDrawn) noteWholeScreenChanged();
+  m_rectDrawn = false;
+}
+
+void RawFrameBufferBackend::endDrawRect(const Rect& rect) {
+  if (!m_open) return;
+  m_rectDrawn = true;
+  noteChanged(rect);
+}
+
 }  // namespace sorel
