@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 #include <condition_variable>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "engine/resources/sjis_text.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 namespace sorel {
 
@@ -51,6 +53,21 @@ void removeStaleTemporaries(const std::string& data) {
   }
 }
 
+constexpr const char* kNoMemory = "not enough memory to convert it";
+
+/// The member's result made by make, or fail()'s when an allocation failed: memory running out
+/// fails that member, never the job.
+template <class Make, class Fail>
+auto orNoMemory(Make make, Fail fail) -> decltype(make()) {
+  try {
+    return make();
+  } catch (const std::bad_alloc&) {
+    return fail();
+  }
+}
+
+std::string unpackProblem(PacError err) { return std::string("cannot be unpacked: ") + pacErrorText(err); }
+
 /// Processor time of the calling thread in microseconds.
 uint64_t threadCpuUs() {
   timespec t{};
@@ -62,9 +79,7 @@ uint64_t threadCpuUs() {
 StartRefusal checkStart(std::string_view gameFolder, std::string_view encoderVersion) {
   if (gameFolder.empty()) return StartRefusal::NoGameFolder;
   if (encoderVersion.empty()) return StartRefusal::NoEncoder;
-  std::string exe(gameFolder);
-  if (exe.back() != '\\') exe += '\\';
-  exe += kGameExecutable;
+  const std::string exe = withBackslash(gameFolder) + kGameExecutable;
   return platform::fileExists(exe) ? StartRefusal::None : StartRefusal::NoGame;
 }
 
@@ -113,8 +128,7 @@ std::string probeEncoder() {
 }
 
 ConversionJob::ConversionJob(ConversionSettings settings) : m_settings(std::move(settings)) {
-  for (std::string* folder : {&m_settings.gameFolder, &m_settings.outputFolder})
-    if (!folder->empty() && folder->back() != '\\') *folder += '\\';
+  for (std::string* folder : {&m_settings.gameFolder, &m_settings.outputFolder}) *folder = withBackslash(*folder);
 }
 
 ConversionJob::~ConversionJob() {
@@ -149,6 +163,34 @@ std::string ConversionJob::outputPath(std::string_view name) const {
   return m_settings.outputFolder + "data\\" + std::string(name);
 }
 
+bool ConversionJob::openArchive(MlzWriter& writer, std::string_view source, std::string_view output,
+                                size_t members) {
+  errno = 0;
+  if (writer.open(outputPath(output), static_cast<uint32_t>(members))) {
+    writer.setSizeLimit(m_settings.archiveSizeLimit);
+    return true;
+  }
+  m_summary.failures.push_back(withReason(std::string(output) + ": cannot be created", errno));
+  passMembers(source);
+  return false;
+}
+
+bool ConversionJob::addMember(MlzWriter& writer, std::string_view output, std::string_view name,
+                              const PackedMember& member) {
+  errno = 0;
+  if (writer.add(name, member)) return true;
+  // The step ends here and its archive is dropped: an archive without all its members would
+  // hand the engine empty entries.
+  const int err = errno;
+  const uint64_t limit = std::min(m_settings.archiveSizeLimit, MlzWriter::kMaxArchiveBytes);
+  const std::string most = limit == MlzWriter::kMaxArchiveBytes ? "4 GiB" : std::to_string(limit) + " bytes";
+  m_summary.failures.push_back(writer.full()
+                                   ? std::string(output) + ": cannot be written: it would pass the " + most +
+                                         " an archive can hold"
+                                   : withReason(std::string(output) + ": cannot be written", err));
+  return false;
+}
+
 void ConversionJob::finishArchive(MlzWriter& writer, std::string_view output) {
   uint64_t bytes = writer.bytesWritten();
   errno = 0;
@@ -172,15 +214,14 @@ void ConversionJob::runJob() {
   removeStaleTemporaries(data);
   planTotal();
 
-  // The MP3 encoder sets up its shared tables on first use; do that here, before several
-  // members are encoded at once.
-  if (m_settings.music || m_settings.voices) {
-    Mp3EncoderModule warmUp;
-    if (warmUp.load()) warmUp.encode(std::vector<int16_t>(1152, 0), PcmFormat{1, 22050}, 32);
-  }
-
-  // Step 1: the update list, whatever the content groups.
-  m_updates.build(m_settings.gameFolder);
+  // Step 1: the update list, whatever the content groups. An update that cannot be read leaves
+  // the game's own member in place: the conversion says so.
+  std::vector<UpdateProblem> updateProblems;
+  m_updates.build(m_settings.gameFolder, &updateProblems);
+  if (m_settings.pictures)
+    for (const UpdateProblem& p : updateProblems)
+      m_summary.failures.push_back("Update.pac: " + (p.member.empty() ? std::string() : p.member + ": ") + p.reason +
+                                   "; Script.mlz keeps the game's own " + (p.member.empty() ? "members" : "member"));
 
   if (m_settings.pictures) {
     copyStep("Script.pac", "Script.mlz", Copy::Script);
@@ -285,21 +326,28 @@ bool ConversionJob::openSource(std::string_view source, PacArchive& pac) {
 
 template <class Result>
 bool ConversionJob::forEachMember(std::string_view source, size_t count, const std::function<Result(size_t)>& produce,
-                                  const std::function<void(size_t, Result&)>& consume) {
+                                  const std::function<bool(size_t, Result&)>& consume) {
   StepProgress progress{std::string(source), 0, static_cast<int>(count)};
   auto consumed = [&](size_t i, Result& r) {
-    consume(i, r);
+    if (!consume(i, r)) return false;
     ++m_summary.members;
     ++m_count;
     ++progress.done;
     if (m_listener) m_listener(progress);
+    return true;
+  };
+  // A step whose archive failed at member i passes it and the members after it: the count still
+  // reaches the total.
+  auto passRest = [&](size_t i) {
+    m_count += static_cast<int>(count - i);
+    return false;
   };
   const size_t jobs = static_cast<size_t>(effectiveJobs(m_settings.jobs));
   if (jobs <= 1 || count <= 1) {
     for (size_t i = 0; i < count; ++i) {
       if (m_cancel.load()) return false;
       Result r = produce(i);
-      consumed(i, r);
+      if (!consumed(i, r)) return passRest(i);
     }
     return true;
   }
@@ -348,7 +396,10 @@ bool ConversionJob::forEachMember(std::string_view source, size_t count, const s
       r = std::move(slots[i]);
       slots[i].reset();
     }
-    consumed(i, *r);
+    if (!consumed(i, *r)) {
+      passRest(i);
+      break;
+    }
     std::lock_guard lock(mutex);
     ++written;
     changed.notify_all();
@@ -373,50 +424,60 @@ void ConversionJob::copyStep(std::string_view source, std::string_view output, C
   PacArchive pac;
   if (!openSource(source, pac)) return;
   MlzWriter writer;
-  errno = 0;
-  if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
-    m_summary.failures.push_back(withReason(std::string(output) + ": cannot be created", errno));
-    passMembers(source);
-    return;
+  if (!openArchive(writer, source, output, pac.memberCount())) return;
+  // Every Script member of an update's name gets the update: the first exactly as the game
+  // replaces it, a later one of the same name a copy (noted), never the emptied bytes.
+  std::vector<const UpdateNode*> updates(pac.memberCount(), nullptr);
+  if (kind == Copy::Script) {
+    std::vector<const UpdateNode*> used;
+    for (size_t i = 0; i < pac.memberCount(); ++i) {
+      const UpdateNode* update = m_updates.findUpdate(pac.entry(i).name);
+      if (!update) continue;
+      updates[i] = update;
+      if (std::find(used.begin(), used.end(), update) != used.end())
+        m_summary.notes.push_back(std::string(output) + ": " + platform::cp932ToUtf8Lossy(pac.entry(i).name) +
+                                  " appears again in " + std::string(source) +
+                                  "; this member gets the update from Update.pac too");
+      else
+        used.push_back(update);
+    }
   }
-  // The updates are taken here, in member order: a later member of the same name finds the
-  // update already used, exactly as when the members are copied one by one.
-  std::vector<std::optional<std::vector<uint8_t>>> updates(pac.memberCount());
-  if (kind == Copy::Script)
-    for (size_t i = 0; i < pac.memberCount(); ++i)
-      if (UpdateNode* update = m_updates.findUpdate(pac.entry(i).name)) {
-        updates[i] = std::move(update->bytes);
-        update->bytes.clear();
-      }
   struct Copied {
     std::vector<uint8_t> member;
     PackedMember packed;
-    bool unpacked = true;
+    std::string problem;
   };
   std::function<Copied(size_t)> produce = [&](size_t i) {
     setCurrent(pac.entry(i).name);
-    Copied c;
-    if (updates[i]) {
-      c.member = std::move(*updates[i]);
-    } else if (auto bytes = pac.readMember(i)) {
-      c.member = std::move(*bytes);
-    } else {
-      c.unpacked = false;
-    }
-    c.packed = MlzWriter::pack(c.member, true);
-    return c;
+    return orNoMemory(
+        [&] {
+          Copied c;
+          PacError err = PacError::None;
+          if (updates[i]) {
+            c.member = updates[i]->bytes;
+          } else if (auto bytes = pac.readMember(i, &err)) {
+            c.member = std::move(*bytes);
+          } else {
+            c.problem = unpackProblem(err);
+          }
+          c.packed = MlzWriter::pack(c.member, true);
+          return c;
+        },
+        [] { return Copied{{}, {}, kNoMemory}; });
   };
-  std::function<void(size_t, Copied&)> consume = [&](size_t i, Copied& c) {
+  std::function<bool(size_t, Copied&)> consume = [&](size_t i, Copied& c) {
     const std::string& name = pac.entry(i).name;
-    if (!c.unpacked) m_summary.problems.push_back({std::string(output), name, "cannot be unpacked"});
+    if (!c.problem.empty()) m_summary.problems.push_back({std::string(output), name, c.problem});
     if (kind == Copy::Table) {
       if (sameName(name, "StandInfo.DAT")) m_standInfo = c.member;
       if (sameName(name, "VisualInfo.DAT")) m_visualInfo = c.member;
     }
-    writer.add(name, c.packed);
+    return addMember(writer, output, name, c.packed);
   };
   if (forEachMember(source, pac.memberCount(), produce, consume)) finishArchive(writer, output);
   else writer.abandon();
+  // The updates are needed by this step only.
+  if (kind == Copy::Script) m_updates.release();
 }
 
 void ConversionJob::pictureStep(std::string_view source, std::string_view outputBase, PictureArchive kind) {
@@ -424,12 +485,7 @@ void ConversionJob::pictureStep(std::string_view source, std::string_view output
   if (!openSource(source, pac)) return;
   const std::string output = pictureArchiveName(outputBase, m_settings.sizeFactor);
   MlzWriter writer;
-  errno = 0;
-  if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
-    m_summary.failures.push_back(withReason(output + ": cannot be created", errno));
-    passMembers(source);
-    return;
-  }
+  if (!openArchive(writer, source, output, pac.memberCount())) return;
   PictureConverter converter(kind, pac, m_tables, opaqueVisualNames(), m_settings.sizeFactor,
                              m_settings.qualityIndex);
   struct Picture {
@@ -438,15 +494,19 @@ void ConversionJob::pictureStep(std::string_view source, std::string_view output
   };
   std::function<Picture(size_t)> produce = [&](size_t i) {
     setCurrent(pac.entry(i).name);
-    Picture p{converter.convert(i), {}};
-    p.packed = MlzWriter::pack(p.member.bytes, true);
-    p.member.bytes.clear();
-    return p;
+    return orNoMemory(
+        [&] {
+          Picture p{converter.convert(i), {}};
+          p.packed = MlzWriter::pack(p.member.bytes, true);
+          p.member.bytes.clear();
+          return p;
+        },
+        [&] { return Picture{converter.failed(i, kNoMemory), {}}; });
   };
-  std::function<void(size_t, Picture&)> consume = [&](size_t i, Picture& p) {
+  std::function<bool(size_t, Picture&)> consume = [&](size_t i, Picture& p) {
     if (!p.member.problem.empty()) m_summary.problems.push_back({output, pac.entry(i).name, p.member.problem});
     else if (p.member.picture) ++m_summary.pictures;
-    writer.add(p.member.name, p.packed);
+    return addMember(writer, output, p.member.name, p.packed);
   };
   if (forEachMember(source, pac.memberCount(), produce, consume)) finishArchive(writer, output);
   else writer.abandon();
@@ -475,13 +535,18 @@ void ConversionJob::soundStep(std::string_view source, std::string_view folder, 
   auto plainName = [](const std::string& file) { return !lastCharOf(file, '\\') && !lastCharOf(file, '/'); };
   std::function<EncodedSound(size_t)> produce = [&](size_t i) {
     setCurrent(pac.entry(i).name);
-    EncodedSound s;
-    if (!plainName(fileOf(i))) s.problem = "not a plain file name";
-    else if (auto bytes = pac.readMember(i)) s.mp3 = convertSound(*bytes, target, s.problem);
-    else s.problem = "cannot be unpacked";
-    return s;
+    return orNoMemory(
+        [&] {
+          EncodedSound s;
+          PacError err = PacError::None;
+          if (!plainName(fileOf(i))) s.problem = "not a plain file name";
+          else if (auto bytes = pac.readMember(i, &err)) s.mp3 = convertSound(*bytes, target, s.problem);
+          else s.problem = unpackProblem(err);
+          return s;
+        },
+        [] { return EncodedSound{{}, kNoMemory}; });
   };
-  std::function<void(size_t, EncodedSound&)> consume = [&](size_t i, EncodedSound& s) {
+  std::function<bool(size_t, EncodedSound&)> consume = [&](size_t i, EncodedSound& s) {
     const std::string file = fileOf(i);
     const bool plain = plainName(file);
     const std::string filePath = outputPath(std::string(folder) + "\\" + file);
@@ -496,6 +561,7 @@ void ConversionJob::soundStep(std::string_view source, std::string_view folder, 
       if (plain) platform::removeFile(filePath);
       m_summary.problems.push_back({where, pac.entry(i).name, s.problem, false});
     }
+    return true;
   };
   forEachMember(source, pac.memberCount(), produce, consume);
 }
@@ -505,25 +571,25 @@ void ConversionJob::voiceStep(const SoundTarget& target) {
   if (!openSource("Voice.pac", pac)) return;
   const std::string output = "voice.mlz";
   MlzWriter writer;
-  errno = 0;
-  if (!writer.open(outputPath(output), static_cast<uint32_t>(pac.memberCount()))) {
-    m_summary.failures.push_back(withReason(output + ": cannot be created", errno));
-    passMembers("Voice.pac");
-    return;
-  }
+  if (!openArchive(writer, "Voice.pac", output, pac.memberCount())) return;
   std::function<EncodedSound(size_t)> produce = [&](size_t i) {
     setCurrent(pac.entry(i).name);
-    EncodedSound s;
-    if (auto bytes = pac.readMember(i)) s.mp3 = convertSound(*bytes, target, s.problem);
-    else s.problem = "cannot be unpacked";
-    return s;
+    return orNoMemory(
+        [&] {
+          EncodedSound s;
+          PacError err = PacError::None;
+          if (auto bytes = pac.readMember(i, &err)) s.mp3 = convertSound(*bytes, target, s.problem);
+          else s.problem = unpackProblem(err);
+          return s;
+        },
+        [] { return EncodedSound{{}, kNoMemory}; });
   };
-  std::function<void(size_t, EncodedSound&)> consume = [&](size_t i, EncodedSound& s) {
+  std::function<bool(size_t, EncodedSound&)> consume = [&](size_t i, EncodedSound& s) {
     const std::string& name = pac.entry(i).name;
     // Every source member keeps its entry: one that gave no MP3 is an empty member.
     if (s.mp3.empty()) m_summary.problems.push_back({output, name, s.problem});
     else ++m_summary.sounds;
-    writer.add(replaceExtension(untilNul(name), ".mp3"), s.mp3, false);
+    return addMember(writer, output, replaceExtension(untilNul(name), ".mp3"), MlzWriter::pack(s.mp3, false));
   };
   if (forEachMember(std::string_view("Voice.pac"), pac.memberCount(), produce, consume)) finishArchive(writer, output);
   else writer.abandon();

@@ -34,6 +34,8 @@ struct ConversionSettings {
   bool music = true;         ///< music, sound effects and system voices
   bool voices = true;        ///< character voices
   int jobs = 0;              ///< members converted at the same time; 0: one per processor core
+  /// Largest .mlz archive written (the format's sizes are 32 bits); tests lower it.
+  uint64_t archiveSizeLimit = 0xFFFFFFFFu;
 };
 
 /// The number of members a job converts at the same time for a jobs setting (0: the cores).
@@ -170,12 +172,20 @@ class ConversionJob : public WorkerThread {
   void passMembers(std::string_view source);
   std::string outputPath(std::string_view name) const;
   void setCurrent(std::string_view name);
+  /// Creates an output archive for a step; false (recorded in the summary, the step's members
+  /// passed) when it cannot be.
+  bool openArchive(class MlzWriter& writer, std::string_view source, std::string_view output, size_t members);
+  /// Adds a member to a step's archive; false (recorded in the summary) when it cannot be
+  /// written, which ends the step.
+  bool addMember(class MlzWriter& writer, std::string_view output, std::string_view name,
+                 const struct PackedMember& member);
   void finishArchive(class MlzWriter& writer, std::string_view output);
   /// Converts members 0..count-1 of a step with produce (on the job's threads) and hands each
-  /// result to consume in member order on this thread, counting it. False when cancelled.
+  /// result to consume in member order on this thread, counting it. False when cancelled or
+  /// when consume refused a result (the step failed).
   template <class Result>
   bool forEachMember(std::string_view source, size_t count, const std::function<Result(size_t)>& produce,
-                     const std::function<void(size_t, Result&)>& consume);
+                     const std::function<bool(size_t, Result&)>& consume);
 
   ConversionSettings m_settings;
   std::atomic<int> m_count{0};

@@ -29,9 +29,7 @@ constexpr const char* kGameExecutable = "Lumenwish.exe";
 std::string gameFolderFromValue(std::string_view value) {
   std::string folder(untilNul(value));
   if (folder.empty()) return folder;
-  std::string exe = folder;
-  if (exe.back() != '\\') exe += '\\';
-  if (platform::fileExists(exe + kGameExecutable)) return folder;
+  if (platform::fileExists(withBackslash(folder) + kGameExecutable)) return folder;
   if (auto cut = lastCharOf(folder, '\\')) folder.resize(*cut);
   return folder;
 }

@@ -30,6 +30,7 @@ bool MlzWriter::open(std::string_view path, uint32_t count) {
   storeU32(m_directory.data() + mlz::kCountOffset, count);
   m_count = count;
   m_next = 0;
+  m_full = false;
   m_dataOffset = 0;
   m_open = m_file.write(m_directory.data(), m_directory.size());
   return m_open;
@@ -56,7 +57,8 @@ bool MlzWriter::add(std::string_view name, std::span<const uint8_t> bytes, bool 
 
 bool MlzWriter::add(std::string_view name, const PackedMember& member) {
   if (!m_open || m_next >= m_count) return false;
-  if (m_dataOffset + member.stored.size() > 0xFFFFFFFFu) return false;
+  m_full = m_directory.size() + m_dataOffset + member.stored.size() > m_limit;
+  if (m_full) return false;
   if (!m_file.write(member.stored.data(), member.stored.size())) return false;
 
   uint8_t* e = m_directory.data() + mlz::kHeaderSize + size_t(m_next) * mlz::kEntrySize;

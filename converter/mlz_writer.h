@@ -2,6 +2,7 @@
 // Writer of .mlz archives: a placeholder header and directory first, the members' bytes as they
 // come, and the real header and directory written over the placeholder at close. The archive is
 // written under a temporary name and appears under its own name only when closed successfully.
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,6 +23,9 @@ struct PackedMember {
 
 class MlzWriter {
  public:
+  /// The largest archive the format can describe: its total size and member offsets are 32 bits.
+  static constexpr uint64_t kMaxArchiveBytes = 0xFFFFFFFFu;
+
   /// Packs a member the way add() stores it: compressed with encodeLzss (method 1) when compress
   /// is set and the member is not empty, stored (method 0) otherwise. Thread-safe.
   static PackedMember pack(std::span<const uint8_t> bytes, bool compress);
@@ -33,7 +37,12 @@ class MlzWriter {
   /// splitting a double-byte character. False when all `count` entries are used or a write fails.
   bool add(std::string_view name, std::span<const uint8_t> bytes, bool compress);
   /// Adds the next member packed beforehand; the same bytes as add() with the member's own bytes.
+  /// False, and nothing written, when the archive would grow past its size limit (full()).
   bool add(std::string_view name, const PackedMember& member);
+  /// True when the last add() failed because the archive would have passed its size limit.
+  bool full() const { return m_full; }
+  /// Lowers the size limit (kMaxArchiveBytes), so that tests reach it with small members.
+  void setSizeLimit(uint64_t bytes) { m_limit = std::min(bytes, kMaxArchiveBytes); }
   /// Writes the final header and directory and renames the archive into place. An archive with
   /// fewer members than announced keeps zeroed entries for the missing ones. False on any
   /// write failure (then nothing appears under the archive's name).
@@ -50,7 +59,9 @@ class MlzWriter {
   uint32_t m_count = 0;
   uint32_t m_next = 0;
   uint64_t m_dataOffset = 0;
+  uint64_t m_limit = kMaxArchiveBytes;
   bool m_open = false;
+  bool m_full = false;
 };
 
 /// Cuts a CP932 name to at most maxBytes bytes without splitting a double-byte character.

@@ -3,7 +3,10 @@
 #include <lame/lame.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <shared_mutex>
 
 namespace sorel {
 
@@ -17,9 +20,52 @@ constexpr int kMpeg2Bitrates[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 12
 constexpr int kPieceFrames = 32768;
 constexpr size_t kFlushBytes = 7200;
 
+/// LAME keeps some tables for the whole process (the quantiser's power tables, the fast
+/// logarithm) and fills them again in lame_init_params of every new encoder, while encoders on
+/// other threads read them. Setting an encoder up therefore waits until no encoder is encoding,
+/// and holds new encoding back meanwhile (so that it is not starved); encoders that only encode
+/// run side by side.
+class TableGate {
+ public:
+  // The standard library's lock names, so that std::unique_lock and std::shared_lock take it.
+  void lock_shared() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return !m_writing && m_waitingWriters == 0; });
+    ++m_readers;
+  }
+  void unlock_shared() {
+    std::lock_guard lock(m_mutex);
+    if (--m_readers == 0) m_changed.notify_all();
+  }
+  void lock() {
+    std::unique_lock lock(m_mutex);
+    ++m_waitingWriters;
+    m_changed.wait(lock, [&] { return !m_writing && m_readers == 0; });
+    --m_waitingWriters;
+    m_writing = true;
+  }
+  void unlock() {
+    std::lock_guard lock(m_mutex);
+    m_writing = false;
+    m_changed.notify_all();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  int m_readers = 0;
+  int m_waitingWriters = 0;
+  bool m_writing = false;
+};
+
+TableGate& tableGate() {
+  static TableGate gate;  // one for the process, as LAME's tables are
+  return gate;
+}
+
 /// Owns one LAME context.
 struct Lame {
-  lame_t gf = lame_init();
+  lame_t gf = nullptr;
   ~Lame() {
     if (gf) lame_close(gf);
   }
@@ -62,6 +108,8 @@ std::optional<std::vector<uint8_t>> Mp3EncoderModule::encode(std::span<const int
   if (std::find(allowed.begin(), allowed.end(), kbps) == allowed.end()) return std::nullopt;
 
   Lame lame;
+  std::unique_lock setUp(tableGate());
+  lame.gf = lame_init();
   if (!lame.gf) return std::nullopt;
   lame_t gf = lame.gf;
   lame_set_num_channels(gf, format.channels);
@@ -76,6 +124,7 @@ std::optional<std::vector<uint8_t>> Mp3EncoderModule::encode(std::span<const int
   lame_set_write_id3tag_automatic(gf, 0);
   if (lame_init_params(gf) < 0 || lame_get_brate(gf) != kbps || lame_get_out_samplerate(gf) != format.rate)
     return std::nullopt;
+  setUp.unlock();
 
   const size_t channels = static_cast<size_t>(format.channels);
   const size_t frames = pcm.size() / channels;
@@ -88,18 +137,17 @@ std::optional<std::vector<uint8_t>> Mp3EncoderModule::encode(std::span<const int
     const size_t used = out.size();
     out.resize(used + room);
     const int16_t* src = pcm.data() + at * channels;
-    int written;
-    if (channels == 2) {
-      piece.assign(src, src + static_cast<size_t>(n) * 2);
-      written = lame_encode_buffer_interleaved(gf, piece.data(), n, out.data() + used, static_cast<int>(room));
-    } else {
-      written = lame_encode_buffer(gf, src, src, n, out.data() + used, static_cast<int>(room));
-    }
+    if (channels == 2) piece.assign(src, src + static_cast<size_t>(n) * 2);
+    std::shared_lock encoding(tableGate());
+    const int written =
+        channels == 2 ? lame_encode_buffer_interleaved(gf, piece.data(), n, out.data() + used, static_cast<int>(room))
+                      : lame_encode_buffer(gf, src, src, n, out.data() + used, static_cast<int>(room));
     if (written < 0) return std::nullopt;
     out.resize(used + static_cast<size_t>(written));
   }
   const size_t used = out.size();
   out.resize(used + kFlushBytes);
+  std::shared_lock encoding(tableGate());
   const int flushed = lame_encode_flush(gf, out.data() + used, static_cast<int>(kFlushBytes));
   if (flushed < 0) return std::nullopt;
   out.resize(used + static_cast<size_t>(flushed));

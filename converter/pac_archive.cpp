@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "converter/pac_format.h"
 #include "engine/resources/byte_io.h"
@@ -30,6 +31,8 @@ class BitReader {
     for (int i = 0; i < n; ++i) v = (v << 1) | bit();
     return v;
   }
+  /// Bits taken so far (a read past the end does not count).
+  size_t position() const { return m_pos; }
 
  private:
   std::span<const uint8_t> m_bytes;
@@ -41,26 +44,59 @@ struct HuffmanTree {
   uint16_t left[pac::kMaxInnerNodes];
   uint16_t right[pac::kMaxInnerNodes];
   unsigned innerCount = 0;
+  unsigned shortestCode = ~0u;  // depth of the leaf nearest the root
   bool valid = true;
 };
 
 // Reads one subtree depth first; returns its node number, 0xFFFF when the tree is invalid.
-uint16_t readTree(BitReader& in, HuffmanTree& tree) {
+uint16_t readTree(BitReader& in, HuffmanTree& tree, unsigned depth = 0) {
   if (!tree.valid) return 0xFFFF;
-  if (in.bit() == 0) return static_cast<uint16_t>(in.bits(8));
+  if (in.bit() == 0) {
+    tree.shortestCode = std::min(tree.shortestCode, depth);
+    return static_cast<uint16_t>(in.bits(8));
+  }
   if (tree.innerCount >= pac::kMaxInnerNodes) {
     tree.valid = false;
     return 0xFFFF;
   }
   unsigned index = tree.innerCount++;
-  uint16_t l = readTree(in, tree);
-  uint16_t r = readTree(in, tree);
+  uint16_t l = readTree(in, tree, depth + 1);
+  uint16_t r = readTree(in, tree, depth + 1);
   tree.left[index] = l;
   tree.right[index] = r;
   return static_cast<uint16_t>(pac::kFirstInnerNode + index);
 }
 
 }  // namespace
+
+const char* pacErrorText(PacError e) {
+  switch (e) {
+    case PacError::None: return "";
+    case PacError::Missing: return "member missing";
+    case PacError::Truncated: return "stored bytes run past the end of the file";
+    case PacError::BadStream: return "compressed stream is damaged";
+    case PacError::TooLarge: return "unpacked size is implausibly large";
+    case PacError::Damaged: return "unpacked size is more than its packed bytes can hold (damaged size field)";
+    case PacError::NoMemory: return "not enough memory to unpack it";
+  }
+  return "";
+}
+
+std::optional<uint64_t> pacCapacity(uint32_t method, std::span<const uint8_t> packed) {
+  if (method == pac::kMethodStored) return packed.size();
+  if (method == pac::kMethodLzss) {
+    constexpr uint64_t kGroupBytes = 1 + 8 * 2, kGroupOutput = 8 * pac::kMaxMatch;
+    return (uint64_t(packed.size()) + kGroupBytes - 1) / kGroupBytes * kGroupOutput + pac::kLzssSpare;
+  }
+  BitReader in(packed);
+  HuffmanTree tree;
+  if (readTree(in, tree) == 0xFFFF || !tree.valid) return std::nullopt;
+  const uint64_t bits = uint64_t(packed.size()) * 8;
+  const uint64_t left = bits > in.position() ? bits - in.position() : 0;
+  // Bits past the end read as 1, so the decoder itself never runs dry: the bound comes from
+  // what a writer had to store, at least one bit per byte.
+  return left / std::max(1u, tree.shortestCode);
+}
 
 std::optional<size_t> decodePacLzss(std::span<uint8_t> dst, std::span<const uint8_t> src) {
   // Reads straight from the output instead of a ring: ring position p seen at output index o is
@@ -115,11 +151,35 @@ bool decodePacHuffman(std::span<uint8_t> dst, std::span<const uint8_t> src) {
 
 bool PacArchive::open(std::string_view path) {
   m_entries.clear();
+  m_image.reset();
   m_path = std::string(untilNul(path));
-  int64_t size = platform::fileSize(m_path);
+  return readDirectory();
+}
+
+bool PacArchive::openImage(std::vector<uint8_t> image) {
+  m_entries.clear();
+  m_path.clear();
+  m_image = std::move(image);
+  return readDirectory();
+}
+
+int64_t PacArchive::size() const {
+  return m_image ? static_cast<int64_t>(m_image->size()) : platform::fileSize(m_path);
+}
+
+size_t PacArchive::readBytes(uint64_t offset, uint8_t* out, size_t length) const {
+  if (!m_image) return platform::readAt(m_path, out, platform::kSeekStart, static_cast<int64_t>(offset), length);
+  if (offset >= m_image->size()) return 0;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(length, m_image->size() - offset));
+  std::memcpy(out, m_image->data() + offset, n);
+  return n;
+}
+
+bool PacArchive::readDirectory() {
+  int64_t size = this->size();
   if (size < static_cast<int64_t>(pac::kHeaderSize)) return false;
   uint8_t head[pac::kHeaderSize];
-  if (platform::readAt(m_path, head, platform::kSeekStart, 0, sizeof head) != sizeof head) return false;
+  if (readBytes(0, head, sizeof head) != sizeof head) return false;
   uint32_t count = loadU32(head + pac::kCountOffset);
   uint64_t dirBytes;
   if (!checkedMul(count, pac::kEntrySize, static_cast<uint64_t>(size), dirBytes) ||
@@ -128,8 +188,7 @@ bool PacArchive::open(std::string_view path) {
   m_method = loadU32(head + pac::kMethodOffset);
 
   std::vector<uint8_t> dir(dirBytes);
-  if (platform::readAt(m_path, dir.data(), platform::kSeekStart, pac::kHeaderSize, dir.size()) != dir.size())
-    return false;
+  if (readBytes(pac::kHeaderSize, dir.data(), dir.size()) != dir.size()) return false;
   ByteReader r(dir);
   m_entries.reserve(count);
   for (uint32_t k = 0; k < count; ++k) {
@@ -157,31 +216,36 @@ std::optional<std::vector<uint8_t>> PacArchive::readMember(size_t index, PacErro
   if (error) *error = PacError::None;
   if (index >= m_entries.size()) return fail(PacError::Missing);
   const PacEntry& e = m_entries[index];
-  int64_t fileSize = platform::fileSize(m_path);
+  int64_t fileSize = size();
   if (fileSize < 0) return fail(PacError::Missing);
   if (uint64_t(e.offset) + e.packedSize > static_cast<uint64_t>(fileSize)) return fail(PacError::Truncated);
 
-  std::vector<uint8_t> packed(e.packedSize);
-  if (platform::readAt(m_path, packed.data(), platform::kSeekStart, e.offset, packed.size()) != packed.size())
-    return fail(PacError::Truncated);
-
   if (e.unpackedSize > kMaxMemberSize) return fail(PacError::TooLarge);
-  if (m_method == pac::kMethodStored) {
-    // The unpacked size says how many bytes the member has; never more than were stored.
-    if (e.unpackedSize == e.packedSize) return packed;
-    std::vector<uint8_t> member(e.unpackedSize, 0);
-    std::copy_n(packed.begin(), std::min(e.unpackedSize, e.packedSize), member.begin());
-    return member;
-  }
-  if (m_method == pac::kMethodLzss) {
-    std::vector<uint8_t> unpacked(size_t(e.unpackedSize) + pac::kLzssSpare, 0);
-    if (!decodePacLzss(unpacked, packed)) return fail(PacError::BadStream);
-    unpacked.resize(e.unpackedSize);
+  try {
+    std::vector<uint8_t> packed(e.packedSize);
+    if (readBytes(e.offset, packed.data(), packed.size()) != packed.size()) return fail(PacError::Truncated);
+    // Checked before anything of the unpacked size is allocated: a few damaged bytes must not
+    // claim hundreds of megabytes, on every worker at once.
+    auto capacity = pacCapacity(m_method, packed);
+    if (!capacity) return fail(PacError::BadStream);
+    if (e.unpackedSize > *capacity) return fail(PacError::Damaged);
+
+    if (m_method == pac::kMethodStored) {
+      packed.resize(e.unpackedSize);  // the unpacked size says how many bytes the member has
+      return packed;
+    }
+    if (m_method == pac::kMethodLzss) {
+      std::vector<uint8_t> unpacked(size_t(e.unpackedSize) + pac::kLzssSpare, 0);
+      if (!decodePacLzss(unpacked, packed)) return fail(PacError::BadStream);
+      unpacked.resize(e.unpackedSize);
+      return unpacked;
+    }
+    std::vector<uint8_t> unpacked(e.unpackedSize, 0);
+    if (!decodePacHuffman(unpacked, packed)) return fail(PacError::BadStream);
     return unpacked;
+  } catch (const std::bad_alloc&) {
+    return fail(PacError::NoMemory);
   }
-  std::vector<uint8_t> unpacked(e.unpackedSize, 0);
-  if (!decodePacHuffman(unpacked, packed)) return fail(PacError::BadStream);
-  return unpacked;
 }
 
 bool looksLikePac(std::span<const uint8_t> head, uint64_t fileSize) {

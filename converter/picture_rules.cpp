@@ -1,6 +1,7 @@
 #include "converter/picture_rules.h"
 
 #include <cctype>
+#include <cstdint>
 
 #include "converter/dib_image.h"
 #include "converter/pac_archive.h"
@@ -31,6 +32,8 @@ constexpr uint32_t kMagenta = 0xFF00FF;
 constexpr uint32_t kWindowBlue = 0x0000FF;
 constexpr uint8_t kWindowAlpha = 128;
 
+constexpr const char* kOffsetsOutOfRange = "stand position out of range (damaged StandInfo.DAT record or descriptor)";
+
 // Full-screen System pictures drawn without clearing: keying them would punch holes.
 constexpr std::string_view kOpaqueSystemPictures[] = {"Title_BG.bmp", "EyeCatchBg.bmp", "CGModeBG.bmp",
                                                       "SoundModeBG.bmp"};
@@ -51,6 +54,13 @@ bool isSceneThumbnail(std::string_view name) {
     if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
   return true;
 }
+
+// Positions and offsets come from the tables and descriptors as 32-bit values; their sums are
+// taken in 64 bits, and a result outside what an RBP header stores (16 bits, signed as the
+// engine reads it) is a damaged record, never a wrapped one.
+constexpr int64_t kMinPlacement = INT16_MIN;
+constexpr int64_t kMaxPlacement = INT16_MAX;
+bool placeable(int64_t v) { return v >= kMinPlacement && v <= kMaxPlacement; }
 
 ConvertedMember unusable(std::string name, std::string problem) {
   ConvertedMember m;
@@ -135,19 +145,25 @@ bool PictureConverter::isOpaqueBackground(std::string_view name) const {
   }
 }
 
+bool PictureConverter::isPictureMember(std::string_view name) const {
+  return m_kind == PictureArchive::Stand || m_kind == PictureArchive::System ? isBitmapName(name) : true;
+}
+
+ConvertedMember PictureConverter::failed(size_t index, std::string problem) const {
+  const std::string& name = m_pac.entry(index).name;
+  if (isPictureMember(name)) return unusable(replaceExtension(name, ".rbp"), std::move(problem));
+  ConvertedMember m;
+  m.name = name;
+  m.problem = std::move(problem);
+  return m;
+}
+
 ConvertedMember PictureConverter::convert(size_t index) const {
   const std::string& name = m_pac.entry(index).name;
-  const bool picture = m_kind == PictureArchive::Stand || m_kind == PictureArchive::System ? isBitmapName(name) : true;
   PacError err = PacError::None;
   auto bytes = m_pac.readMember(index, &err);
-  if (!picture) {
-    ConvertedMember m;
-    m.name = name;
-    if (bytes) m.bytes = std::move(*bytes);
-    else m.problem = "cannot be unpacked";
-    return m;
-  }
-  if (!bytes) return unusable(replaceExtension(name, ".rbp"), "cannot be unpacked");
+  if (!bytes) return failed(index, std::string("cannot be unpacked: ") + pacErrorText(err));
+  if (!isPictureMember(name)) return {name, std::move(*bytes), false, {}};
   return convertPicture(index, name, std::move(*bytes));
 }
 
@@ -232,11 +248,15 @@ ConvertedMember PictureConverter::convertStand(const std::string& name, std::vec
     if (!readNamed(d.base, baseBytes)) return unusable(outName, "overlay base is missing");
     if (!base.load(baseBytes, &err)) return unusable(outName, "overlay base: " + std::string(dibErrorText(err)));
     if (!overlay.load(bytes, &err)) return unusable(outName, std::string(dibErrorText(err)));
+    const int64_t blendX = int64_t(rec.x) + d.x - kDesignWidthHalf, blendY = int64_t(rec.y) + d.n - kDesignHeight;
+    const int64_t y = int64_t(kDesignHeight) - d.n;
+    if (!placeable(blendX) || !placeable(blendY) || !placeable(d.x) || !placeable(y))
+      return unusable(outName, kOffsetsOutOfRange);
     overlay.keyBlack();
-    overlay.blendOnto(std::move(base), rec.x + d.x - kDesignWidthHalf, rec.y + d.n - kDesignHeight);
+    overlay.blendOnto(std::move(base), int(blendX), int(blendY));
     overlay.keyNearBlack();
     overlay.shrink(false, m_factor);
-    return {outName, overlay.toRbp(m_quality, d.x, kDesignHeight - d.n), true, {}};
+    return {outName, overlay.toRbp(m_quality, d.x, int(y)), true, {}};
   }
 
   // A stand: placed by the descriptor whose name, as a bitmap name, is this member's.
@@ -245,8 +265,10 @@ ConvertedMember PictureConverter::convertStand(const std::string& name, std::vec
     if (!sameName(replaceExtension(rec.descriptor, ".bmp"), name)) continue;
     Descriptor d;
     if (readDescriptor(rec.descriptor, d)) {
+      const int64_t placeY = int64_t(kDesignHeight) - d.n;
+      if (!placeable(d.x) || !placeable(placeY)) return unusable(outName, kOffsetsOutOfRange);
       x = d.x;
-      y = kDesignHeight - d.n;
+      y = int(placeY);
     }
     break;
   }

@@ -65,11 +65,14 @@ class PictureConverter {
 
   /// Converts (or copies) member i of the archive.
   ConvertedMember convert(size_t index) const;
+  /// Member i as an empty entry under its output name, with the reason.
+  ConvertedMember failed(size_t index, std::string problem) const;
 
  private:
   ConvertedMember convertPicture(size_t index, const std::string& name, std::vector<uint8_t> bytes) const;
   ConvertedMember convertStand(const std::string& name, std::vector<uint8_t> bytes) const;
   bool isOpaqueBackground(std::string_view name) const;
+  bool isPictureMember(std::string_view name) const;
   bool readNamed(std::string_view name, std::vector<uint8_t>& out) const;
 
   PictureArchive m_kind;

@@ -6,18 +6,22 @@
 
 namespace sorel {
 
-size_t UpdateList::build(std::string_view gameFolder) {
-  std::string folder(untilNul(gameFolder));
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  std::string path = folder + "Update.pac";
+size_t UpdateList::build(std::string_view gameFolder, std::vector<UpdateProblem>* problems) {
+  std::string path = withBackslash(gameFolder) + "Update.pac";
   if (!platform::fileExists(path)) return 0;
   PacArchive pac;
-  if (!pac.open(path)) return 0;
+  if (!pac.open(path)) {
+    if (problems) problems->push_back({{}, "not a readable archive"});
+    return 0;
+  }
   size_t taken = 0;
   for (size_t i = 0; i < pac.memberCount(); ++i) {
-    if (auto bytes = pac.readMember(i)) {
+    PacError err = PacError::None;
+    if (auto bytes = pac.readMember(i, &err)) {
       append(pac.entry(i).name, std::move(*bytes));
       ++taken;
+    } else if (problems) {
+      problems->push_back({pac.entry(i).name, std::string("cannot be unpacked: ") + pacErrorText(err)});
     }
   }
   return taken;

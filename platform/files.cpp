@@ -97,6 +97,65 @@ size_t readAll(int fd, uint8_t* p, size_t n) {
 
 }  // namespace
 
+namespace {
+
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  // Host names are UTF-8: bytes below 0x80 are only ever ASCII characters themselves, never
+  // parts of another character, so folding them cannot make two different names meet.
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+/// The entry of host folder `folder` whose name matches `name` without regard to ASCII case;
+/// empty when none does.
+std::string matchInFolder(const std::string& folder, std::string_view name) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return {};
+  std::string best;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view n = e->d_name;
+    if (sameIgnoringAsciiCase(n, name) && (best.empty() || n < best)) best = std::string(n);
+  }
+  ::closedir(dir);
+  return best;
+}
+
+}  // namespace
+
+std::string existingPath(std::string_view path) {
+  const std::string host = hostPath(path);
+  struct stat st;
+  if (host.empty() || ::stat(host.c_str(), &st) == 0) return std::string(path);
+  // Walk the parts: each that exists as written is kept, each that does not is looked up in
+  // the folder found so far.
+  std::string found = host.front() == '/' ? "/" : "";
+  size_t at = found.size();
+  while (at <= host.size()) {
+    size_t end = host.find('/', at);
+    if (end == std::string::npos) end = host.size();
+    const std::string_view part = std::string_view(host).substr(at, end - at);
+    if (!part.empty()) {
+      std::string next = found + std::string(part);
+      if (::lstat(next.c_str(), &st) != 0) {
+        const std::string match = matchInFolder(found, part);
+        if (match.empty()) return std::string(path);
+        next = found + match;
+      }
+      found = std::move(next);
+      if (end < host.size()) found += '/';
+    }
+    at = end + 1;
+  }
+  auto system = systemPath(found);
+  return system ? *system : std::string(path);
+}
+
 int64_t fileSize(std::string_view path) {
   struct stat st;
   if (!statPath(path, st) || !S_ISREG(st.st_mode)) return -1;

@@ -18,6 +18,14 @@ std::string hostPath(std::string_view systemPath);
 /// System path (CP932, '\') of a host path; none when a character has no CP932 form.
 std::optional<std::string> systemPath(std::string_view hostPath);
 
+/// The path of the file or folder that `path` names, found as the PC the game came from finds it:
+/// a part of the path that does not exist as written is matched against its folder's entries
+/// with ASCII letters compared without regard to case ("OPENING.JMV" for "opening.jmv"; the
+/// first match in byte order when several differ only in case). `path` itself when it exists
+/// as written, or when nothing matches. One folder listing for each part that had to be
+/// matched; a path that exists as written costs one status call.
+std::string existingPath(std::string_view path);
+
 /// Size of the file in bytes, or -1 when there is no such file.
 int64_t fileSize(std::string_view path);
 /// True when a file or folder of that name exists.

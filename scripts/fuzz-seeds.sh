@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Rebuilds the seed corpora in fuzz/corpus/ from the sample game: scenario scripts and data
 # tables from the converted archives, small MP3 sources, a sorel.cfg, whole small archives (both
-# kinds), pictures, sounds, the staff-roll table, a small movie and a save made by a player.
+# kinds), pictures, sounds, the stand rules' tables and pictures, the staff-roll table, a small
+# movie and a save made by a player.
 # Needs the normal build (build/bin: sorel-mkgame, convSorel, sorel-archive).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +14,7 @@ trap 'rm -rf "$work"' EXIT
 data="$work/pocket/data"
 corpus=fuzz/corpus
 rm -rf "$corpus" && mkdir -p "$corpus"/{fuzz_script_program,fuzz_script_disasm,fuzz_data_tables,fuzz_mp3,fuzz_profile,fuzz_mlz} \
-  "$corpus"/{fuzz_pac,fuzz_wave,fuzz_dib,fuzz_rbp,fuzz_staff_roll,fuzz_jmv,fuzz_save}
+  "$corpus"/{fuzz_pac,fuzz_wave,fuzz_dib,fuzz_rbp,fuzz_staff_roll,fuzz_jmv,fuzz_save,fuzz_picture_rules}
 
 # Members are stored under plain numbered names (the corpus is read on every system).
 "$bin/sorel-archive" extract "$data/Script.mlz" --all "$work/script" >/dev/null
@@ -40,6 +41,21 @@ head -c 16384 "$game/Stand.pac" >"$corpus/fuzz_pac/stand-start.pac"
 head -c 8192 "$corpus/fuzz_wave/se_door.wav" >"$corpus/fuzz_wave/se_door-start.wav"
 "$bin/sorel-archive" extract "$game/System.pac" Mark.bmp -o "$corpus/fuzz_dib/mark.bmp" >/dev/null
 "$bin/sorel-archive" extract "$game/System.pac" ScrollBar.bmp -o "$corpus/fuzz_dib/scrollbar.bmp" >/dev/null
+# The picture rules: a choice byte (1: Stand.pac, full size, raw), StandInfo.DAT and VisualInfo.DAT
+# each after its length (u32 little-endian), then the start of Stand.pac holding its first stand
+# (descriptor, stand, second picture; the members after them are cut off). The stand record is
+# given that second picture as its overlay, which the sample game has none of.
+le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+"$bin/sorel-archive" extract "$game/Table.pac" StandInfo.DAT -o "$work/standinfo" >/dev/null
+head -c 224 "$work/standinfo" >"$work/record"
+printf 'ST01_B.bmp' | dd of="$work/record" bs=1 seek=64 conv=notrunc status=none
+{
+  printf '\x01'
+  printf "$(le32 224)"
+  cat "$work/record"
+  printf "$(le32 0)"
+  head -c 52000 "$game/Stand.pac"
+} >"$corpus/fuzz_picture_rules/stand-overlay.bin"
 "$bin/sorel-archive" extract "$data/System_vga.mlz" Mark.rbp -o "$corpus/fuzz_rbp/mark.rbp" >/dev/null
 "$bin/sorel-archive" extract "$data/System_vga.mlz" Cursor.rbp -o "$corpus/fuzz_rbp/cursor.rbp" >/dev/null
 "$bin/sorel-archive" extract "$data/System_vga.mlz" STAFFROLL.ANI -o "$corpus/fuzz_staff_roll/staffroll.ani" >/dev/null

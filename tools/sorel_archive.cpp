@@ -1,5 +1,6 @@
 // sorel-archive: list, extract, pack and check .mlz archives; list, extract and check the PC
-// game's .pac archives. The kind of archive is told by its content, not by its name.
+// game's .pac archives. A file named ".mlz" or ".pac" is read as that kind (a damaged one is
+// refused, never taken for the other kind); any other file by its content.
 #include <CLI/CLI.hpp>
 #include <png.h>
 
@@ -86,13 +87,7 @@ class PacFile : public AnyArchive {
   std::optional<std::vector<uint8_t>> unpack(size_t i, std::string& why) override {
     PacError err;
     auto bytes = m_pac.readMember(i, &err);
-    switch (err) {
-      case PacError::Missing: why = "member missing"; break;
-      case PacError::Truncated: why = "stored bytes run past the end of the file"; break;
-      case PacError::BadStream: why = "compressed stream is damaged"; break;
-      case PacError::TooLarge: why = "unpacked size is implausibly large"; break;
-      case PacError::None: break;
-    }
+    if (!bytes) why = pacErrorText(err);
     return bytes;
   }
 
@@ -111,7 +106,15 @@ std::unique_ptr<AnyArchive> openArchive(const std::string& hostPath) {
   }
   uint8_t magic[4] = {};
   platform::readAt(*path, magic, platform::kSeekStart, 0, 4);
-  if (size >= 16 && mlz::isMagic(magic)) {
+  // The name decides when it says: a damaged .mlz read by content would pass for a .pac of one
+  // member or none, "all intact".
+  const std::string_view ext = extensionOf(*path);
+  const bool namedMlz = sameName(ext, ".mlz"), namedPac = sameName(ext, ".pac");
+  if (namedMlz || (!namedPac && size >= 16 && mlz::isMagic(magic))) {
+    if (size < 16 || !mlz::isMagic(magic)) {
+      tool::error(kProgram, hostPath + ": damaged .mlz archive (it does not begin with RLZ2 or RLZ3)");
+      return nullptr;
+    }
     auto a = std::make_unique<MlzFile>();
     if (a->open(*path)) return a;
     tool::error(kProgram, hostPath + ": damaged .mlz archive (directory runs past the end of the file)");
@@ -122,7 +125,8 @@ std::unique_ptr<AnyArchive> openArchive(const std::string& hostPath) {
     auto a = std::make_unique<PacFile>();
     if (a->open(*path)) return a;
   }
-  tool::error(kProgram, hostPath + ": not an .mlz or .pac archive");
+  tool::error(kProgram, hostPath + (namedPac ? ": damaged .pac archive (its directory does not fit the file)"
+                                             : ": not an .mlz or .pac archive"));
   return nullptr;
 }
 

@@ -114,15 +114,19 @@ MoviePlayer::~MoviePlayer() { close(); }
 void MoviePlayer::close() {
   m_reader.stop();
   m_pixels = {};
+  m_scratch = {};
   m_display = nullptr;
   m_mixer = nullptr;
   m_open = false;
   m_hasSound = false;
 }
 
-MovieRefusal MoviePlayer::open(std::string_view path, DisplayBackend& display, SoundMixer* mixer, int volume,
+MovieRefusal MoviePlayer::open(std::string_view requested, DisplayBackend& display, SoundMixer* mixer, int volume,
                                bool wholeFile, bool interpolate) {
   close();
+  // The movie and its sound track may have been copied from a system that ignores letter case
+  // ("OPENING.JMV" for the script's "opening").
+  const std::string path = platform::existingPath(requested);
   if (!display.isOpen()) return MovieRefusal::DoesNotFitScreen;
   if (!platform::fileExists(path)) return MovieRefusal::NoFile;
   if (MovieRefusal r = m_reader.open(path, jmv::kBufferBytes); r != MovieRefusal::None) return r;
@@ -148,6 +152,7 @@ MovieRefusal MoviePlayer::open(std::string_view path, DisplayBackend& display, S
   m_y0 = H / 2 - int(coverH / 2);
   // The decoder writes whole macroblocks: room for the frame's aligned size.
   m_pixels.assign(size_t((h.width + 15) / 16 * 16) * ((h.height + 15) / 16 * 16), 0);
+  m_scratch.assign(m_pixels.size(), 0);
   initDecoder(m_decoder);
   m_decoder.output = m_pixels;
   m_mixer = mixer;
@@ -162,7 +167,7 @@ MovieRefusal MoviePlayer::open(std::string_view path, DisplayBackend& display, S
   drawFrameNumber(0);
 
   // The sound track: the same name with ".mp3". It clocks the frames only when it really plays.
-  const std::string mp3 = replaceExtension(path, ".mp3");
+  const std::string mp3 = platform::existingPath(replaceExtension(path, ".mp3"));
   if (mixer && mixer->outputOpen() && platform::fileExists(mp3)) {
     const auto cut = lastCharOf(mp3, '\\');
     const std::string folder = cut ? mp3.substr(0, *cut + 1) : std::string();
@@ -193,11 +198,18 @@ bool MoviePlayer::drawFrameNumber(uint32_t f) {
   Jbp1Decoder probe;
   probe.input = bytes;
   const MovieHeader& h = m_reader.header();
-  if (!parseHeader(probe) || probe.width != h.width || probe.height != h.height ||
-      !decodeMovieFrame(m_decoder, bytes)) {
+  // A frame that fails half-way must leave neither its macroblocks nor its quantisation tables
+  // behind: it is decoded into the scratch buffer by a copy of the decoder, and both are taken
+  // only when the whole frame decoded.
+  Jbp1Decoder trial = m_decoder;
+  trial.output = m_scratch;
+  if (!parseHeader(probe) || probe.width != h.width || probe.height != h.height || !decodeMovieFrame(trial, bytes)) {
     ++m_bad;
     return true;
   }
+  std::swap(m_pixels, m_scratch);
+  m_decoder = std::move(trial);
+  m_decoder.output = m_pixels;
   if (uint8_t* fp = m_display->beginDraw()) {
     movie::drawFrame(fp, m_props, m_screenWidth, m_pixels.data(), m_decoder.alignedWidth, int(h.width),
                      int(h.height), m_x0, m_y0, m_scale);

@@ -105,7 +105,8 @@ class MoviePlayer {
 
   MovieReader m_reader;
   Jbp1Decoder m_decoder;
-  std::vector<uint16_t> m_pixels;  ///< the decoder's output
+  std::vector<uint16_t> m_pixels;   ///< the last frame decoded whole, which a repaint shows
+  std::vector<uint16_t> m_scratch;  ///< where the next frame is decoded
   DisplayBackend* m_display = nullptr;
   platform::DisplayProperties m_props;
   int m_screenWidth = 0, m_screenHeight = 0;

@@ -164,7 +164,8 @@ bool openSoundSource(Mp3Stream& stream, std::string_view name, std::string_view 
     auto member = reader.extract(location, name);
     return member && stream.openMemory(std::move(*member));
   }
-  std::string path = std::string(location) + std::string(name);
+  // Loose sound files may have come from a system that ignores letter case ("BGM01.MP3").
+  const std::string path = platform::existingPath(std::string(location) + std::string(name));
   if (wholeFile) {
     auto bytes = platform::readWholeFile(path);
     return bytes && stream.openMemory(std::move(*bytes));

@@ -124,8 +124,8 @@ int loadPicture(Picture& picture, std::string& memberName, std::string_view loca
 
   location = untilNul(location);
   std::optional<std::vector<uint8_t>> bytes;
-  if (!location.empty() && location.back() == '\\') {
-    bytes = platform::readWholeFile(std::string(location) + memberName);
+  if (endsInBackslash(location)) {
+    bytes = platform::readWholeFile(platform::existingPath(std::string(location) + memberName));
   } else {
     if (!archive) return 0;
     bytes = archive->extract(location, memberName);

@@ -124,7 +124,8 @@ std::string joined(const std::vector<std::string>& names) {
 std::vector<DataProblem> findDataProblems(const DataPaths& paths, bool vga, std::string_view program) {
   using Weight = DataProblem::Weight;
   std::vector<DataProblem> problems;
-  const std::string data = paths.dataFolder();
+  // The data folder may come from a system that ignores letter case ("SCRIPT.MLZ").
+  const std::string data = platform::existingPath(paths.dataFolder());
   const std::string size = vga ? "640" : "320";
   if (!platform::isFolder(data)) {
     problems.push_back({Weight::Blocking, "no data folder at " + shown(data), "convert a game with convSorel or give --root"});
@@ -132,7 +133,7 @@ std::vector<DataProblem> findDataProblems(const DataPaths& paths, bool vga, std:
   }
   std::vector<std::string> missing, unreadable;
   auto look = [&](const std::string& file) {
-    const std::string path = data + file;
+    const std::string path = platform::existingPath(data + file);
     if (!platform::fileExists(path)) {
       missing.push_back(file);
       return false;
@@ -148,7 +149,7 @@ std::vector<DataProblem> findDataProblems(const DataPaths& paths, bool vga, std:
   for (const char* base : kPictureArchives) {
     if (look(archiveFileName(base, vga))) ++ownSet;
     const std::string other = archiveFileName(base, !vga);
-    if (platform::fileExists(data + other)) {
+    if (platform::fileExists(platform::existingPath(data + other))) {
       ++otherSet;
       otherNames.push_back(other);
     }
@@ -177,7 +178,7 @@ std::vector<DataProblem> findDataProblems(const DataPaths& paths, bool vga, std:
   std::vector<std::string> absent, sounds;
   for (SoundFolder f : {SoundFolder{&paths.musicFolder, "bgm", "music"}, SoundFolder{&paths.soundFolder, "se", "sound effects"},
                         SoundFolder{&paths.systemSoundFolder, "sys", "system voices"}})
-    if (!platform::isFolder(*f.path)) {
+    if (!platform::isFolder(platform::existingPath(*f.path))) {
       absent.push_back(f.name);
       sounds.push_back(f.sound);
     }
@@ -190,7 +191,7 @@ std::vector<DataProblem> findDataProblems(const DataPaths& paths, bool vga, std:
                         "the game plays without " + also + " (convert the game again with its music: convSorel without --no-music)",
                         ": "});
   }
-  if (!platform::fileExists(paths.voiceArchivePath))
+  if (!platform::fileExists(platform::existingPath(paths.voiceArchivePath)))
     problems.push_back({Weight::Note, "no voice.mlz in " + shown(data),
                         "the game plays without voices (convert with voices to hear them)", ": "});
   return problems;
@@ -202,9 +203,9 @@ std::vector<std::string> checkDataFolder(const DataPaths& paths, bool vga, std::
   return lines;
 }
 
-bool holdsVoices(const DataPaths& paths) { return platform::fileExists(paths.voiceArchivePath); }
+bool holdsVoices(const DataPaths& paths) { return platform::fileExists(platform::existingPath(paths.voiceArchivePath)); }
 
-bool holdsEffects(const DataPaths& paths) { return !platform::listFolder(paths.soundFolder).empty(); }
+bool holdsEffects(const DataPaths& paths) { return !platform::listFolder(platform::existingPath(paths.soundFolder)).empty(); }
 
 void createSaveFolder(const DataPaths& paths) {
   std::string folder = paths.programFolder + "data\\save";

@@ -42,6 +42,7 @@ std::optional<std::vector<MlzEntry>> parseMlzDirectory(std::span<const uint8_t> 
 
 void MlzArchive::clear() {
   m_cachedPath.clear();
+  m_filePath.clear();
   m_index.clear();
   m_entries.clear();
   m_loaded = false;
@@ -51,7 +52,9 @@ bool MlzArchive::loadIndex(std::string_view path, bool force) {
   path = untilNul(path);
   if (m_loaded && !force && sameName(path, m_cachedPath)) return true;
 
-  int64_t fileSize = platform::fileSize(path);
+  // The data folder may come from a system that ignores letter case ("SCRIPT.MLZ").
+  const std::string file = platform::existingPath(path);
+  int64_t fileSize = platform::fileSize(file);
   if (fileSize < 0) return false;  // no such archive: not damage
   auto refuse = [&](std::string_view what) {
     damaged(path, "", what);
@@ -59,7 +62,7 @@ bool MlzArchive::loadIndex(std::string_view path, bool force) {
   };
   uint8_t head[mlz::kHeaderSize];
   if (fileSize < static_cast<int64_t>(mlz::kHeaderSize) ||
-      platform::readAt(path, head, platform::kSeekStart, 0, sizeof head) != sizeof head ||
+      platform::readAt(file, head, platform::kSeekStart, 0, sizeof head) != sizeof head ||
       !mlz::isMagic(head))
     return refuse("it is not an .mlz archive");
 
@@ -70,13 +73,14 @@ bool MlzArchive::loadIndex(std::string_view path, bool force) {
     return refuse("its directory runs past its end");
 
   std::vector<uint8_t> index(mlz::kHeaderSize + dirBytes);
-  if (platform::readAt(path, index.data(), platform::kSeekStart, 0, index.size()) != index.size())
+  if (platform::readAt(file, index.data(), platform::kSeekStart, 0, index.size()) != index.size())
     return refuse("its directory cannot be read");
 
   auto entries = parseMlzDirectory(index, static_cast<uint64_t>(fileSize));
   if (!entries) return refuse("its directory is damaged");
 
   m_cachedPath = std::string(path);
+  m_filePath = file;
   m_index = std::move(index);
   m_entries = std::move(*entries);
   m_dataStart = mlz::kHeaderSize + dirBytes;
@@ -104,7 +108,7 @@ std::optional<std::vector<uint8_t>> MlzArchive::extractAt(size_t i, bool* exact)
   if (start > m_fileSize || e.packedSize > m_fileSize - start) return refuse("its bytes lie past the end of the archive");
 
   std::vector<uint8_t> packed(e.packedSize);
-  if (platform::readAt(m_cachedPath, packed.data(), platform::kSeekStart,
+  if (platform::readAt(m_filePath, packed.data(), platform::kSeekStart,
                        static_cast<int64_t>(start), packed.size()) != packed.size())
     return refuse("its bytes cannot be read");
   if (e.method != mlz::kMethodLzss) {

@@ -66,6 +66,7 @@ class MlzArchive {
 
  private:
   std::string m_cachedPath;
+  std::string m_filePath;  // the file read for m_cachedPath (its name may differ in letter case)
   std::vector<uint8_t> m_index;
   std::vector<MlzEntry> m_entries;
   uint64_t m_dataStart = 0;

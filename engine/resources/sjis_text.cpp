@@ -42,6 +42,18 @@ std::optional<size_t> lastCharOf(std::string_view text, char c) {
   return found;
 }
 
+bool endsInBackslash(std::string_view text) {
+  text = untilNul(text);
+  auto last = lastCharOf(text, '\\');
+  return last && *last + 1 == text.size();
+}
+
+std::string withBackslash(std::string_view folder) {
+  std::string out(untilNul(folder));
+  if (!out.empty() && !endsInBackslash(out)) out += '\\';
+  return out;
+}
+
 bool sameNamePrefix(std::string_view a, std::string_view b, size_t n) {
   a = untilNul(a);
   b = untilNul(b);

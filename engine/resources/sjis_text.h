@@ -19,6 +19,11 @@ std::string_view fieldText(const char* field, size_t n);
 /// Position of the last single-byte character c, stepping over double-byte characters whole so
 /// that a trail byte equal to c is never found; none when absent.
 std::optional<size_t> lastCharOf(std::string_view text, char c);
+/// True when the text's last character is a backslash of its own, not the trail byte of a
+/// double-byte character such as ソ (83 5C).
+bool endsInBackslash(std::string_view text);
+/// The folder path with one separating backslash behind it; an empty text stays empty.
+std::string withBackslash(std::string_view folder);
 
 /// Name equality: ASCII letters match without regard to case, every other single byte must be
 /// equal, double-byte characters must match in both bytes, and both texts end together.

@@ -8,6 +8,7 @@
 #include "engine/audio/sound_mixer.h"
 #include "engine/graphics/backends/display_backend.h"
 #include "engine/graphics/jbp1_decoder.h"
+#include "engine/graphics/jbp1_format.h"
 #include "platform/audio_config.h"
 #include "platform/clock.h"
 #include "tests/audio/movie_files.h"
@@ -200,6 +201,52 @@ TEST_F(MoviePlayerTest, FramesOfAnotherSizeAreSkippedAndTheScreenKeepsTheLastGoo
   platform::advanceVirtualClock(100);
   EXPECT_TRUE(player.step());
   EXPECT_EQ(player.framesDrawn(), 2u);
+}
+
+/// The stream without its quantisation tables (flag and the 128 bytes behind the run-length
+/// coded AC counts), as a movie writer may leave them to the first frame.
+std::vector<uint8_t> withoutTables(std::vector<uint8_t> s) {
+  size_t at = jbp1::kHeaderSize + jbp1::kDcCountBytes, filled = 0;
+  for (; filled < jbp1::kAcCountBytes; at += s[at] ? 1 : 2) filled += s[at] ? 1 : size_t(s[at + 1]) + 1;
+  at += (4 - (at - jbp1::kHeaderSize - jbp1::kDcCountBytes) % 4) % 4;
+  s.erase(s.begin() + std::ptrdiff_t(at), s.begin() + std::ptrdiff_t(at + 2 * jbp1::kQuantTableBytes));
+  storeU32(s.data() + 8, loadU32(s.data() + 8) & ~jbp1::kFlagQuantTables);
+  return s;
+}
+
+// A frame that fails at its very end (AC stream one word short, other tables) has already
+// written its macroblocks and read its tables: a repaint keeps the last good frame, and the next
+// frame without tables of its own decodes with the last good ones.
+TEST_F(MoviePlayerTest, AFrameThatFailsLeavesTheLastGoodFrameAndTables) {
+  auto streams = frameStreams(3, 64, 48);
+  jmvtool::Frame other = flatFrame(64, 48, 200, 30, 90, 5);
+  streams[1] = Jbp1Encoder().encode(Bgr24View{other.bgr.data(), 64, 48, 64 * 3}, 30);
+  storeU32(streams[1].data() + jbp1::kAcLengthOffset, loadU32(streams[1].data() + jbp1::kAcLengthOffset) - 4);
+  streams[2] = withoutTables(streams[2]);
+  jmvtool::MovieSettings settings;
+  settings.fps = 10;
+  ASSERT_EQ(player.open(put("m.jmv", jmvtool::assembleMovie(streams, 64, 48, settings)), gdi, nullptr, 100, false, false),
+            MovieRefusal::None);
+  auto expect = [&](const std::vector<uint16_t>& frame, const char* what) {
+    for (int y = 0; y < 48; y += 3)
+      for (int x = 0; x < 64; x += 3) ASSERT_EQ(pixel(128 + x, 96 + y), frame[size_t(y) * 64 + size_t(x)]) << what;
+  };
+  platform::advanceVirtualClock(100);
+  EXPECT_TRUE(player.step());
+  EXPECT_EQ(player.badFrames(), 1u);
+  player.repaint();
+  expect(decoded(3, 64, 48, 0), "frame 0 after the broken frame 1");
+  platform::advanceVirtualClock(100);
+  EXPECT_TRUE(player.step());
+  EXPECT_EQ(player.framesDrawn(), 2u);
+  expect(decoded(3, 64, 48, 2), "frame 2 with frame 0's tables");
+}
+
+// The movie folder may come from a system that ignores letter case.
+TEST_F(MoviePlayerTest, AMovieIsFoundWhateverTheCaseOfItsName) {
+  put("OPENING.JMV", makeTestMovie(2, 32, 32, 10));
+  EXPECT_EQ(player.open(sys + "opening.jmv", gdi, nullptr, 100, false, false), MovieRefusal::None);
+  EXPECT_EQ(player.open(sys + "closing.jmv", gdi, nullptr, 100, false, false), MovieRefusal::NoFile);
 }
 
 TEST_F(MoviePlayerTest, AFrameLargerThanTheScreenIsRefusedBeforeAnythingIsDrawn) {

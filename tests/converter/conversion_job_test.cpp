@@ -9,7 +9,14 @@
 #include <sstream>
 #include <tuple>
 
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "converter/conversion_job.h"
+#include "engine/resources/byte_io.h"
+#include "engine/resources/mlz_format.h"
 #include "engine/graphics/picture_loader.h"
 #include "engine/resources/mlz_archive.h"
 #include "engine/resources/sjis_text.h"
@@ -66,7 +73,9 @@ ConversionSettings settingsFor(const std::string& game, const std::string& out, 
 }
 
 TEST(ConversionJob, WholeGameAtBothSizes) {
-  std::string game = makeGame("game");
+  // The folder's last byte, 0x5C, is ソ's trail byte, not a separator.
+  std::string game = makeGame("ソ");
+  EXPECT_EQ(checkStart(systemPath(game), "LAME 3.100"), StartRefusal::None);
   for (auto [factor, quality] : {std::pair{100, 2}, {50, 0}}) {
     std::string out = kRoot + "/out" + std::to_string(factor);
     fs::remove_all(out);
@@ -216,6 +225,107 @@ TEST(ConversionJob, CancelStopsBetweenMembers) {
     std::sort(written.begin(), written.end());
     EXPECT_EQ(written, (std::vector<std::string>{"Script.mlz", "Table.mlz", "bg.mlz"}));
   }
+}
+
+// A sanitizer reserves terabytes of address space: the limited child cannot run under one.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SOREL_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#define SOREL_TEST_SANITIZED (__has_feature(address_sanitizer) || __has_feature(thread_sanitizer))
+#else
+#define SOREL_TEST_SANITIZED 0
+#endif
+
+#if !SOREL_TEST_SANITIZED
+/// The running process's address space in bytes (VmSize), 0 when unknown.
+uint64_t addressSpace() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmSize:", 0) == 0) return std::stoull(line.substr(7)) * 1024;
+  return 0;
+}
+#endif
+
+// Scenario members whose size fields were damaged (400 MB claimed by 9 packed bytes) are listed
+// and written empty without ever being allocated, in a child limited to 256 MiB more address
+// space; a member of an update's name that comes twice gets the update twice, and an update that
+// cannot be unpacked leaves the game's own member, said in the summary.
+TEST(ConversionJob, DamagedSizesAndUpdatesAreListed) {
+  const std::string game = makeGame("game_damaged");
+  const std::vector<PacMember> members = {{"01-01.bin", {1, 1, 1}}, {"big1.bin", std::vector<uint8_t>(9, 0)},
+                                          {"02-01.bin", {2, 2}},    {"01-01.BIN", {3}},
+                                          {"big2.bin", std::vector<uint8_t>(9, 0)}};
+  // The unpacked size of .pac entry i: 12-byte header, 76-byte entries, the size at 68.
+  auto unpackedSizeAt = [](size_t i) { return 12 + 76 * i + 68; };
+  auto image = buildPac(members, 1);
+  ASSERT_TRUE(image);
+  for (size_t i : {1, 4}) storeU32(image->data() + unpackedSizeAt(i), 400u << 20);
+  writeFile(game + "/Script.pac", *image);
+  auto update = pac({{"01-01.bin", {9, 9, 9, 9}}, {"02-01.bin", {7, 7}}});
+  storeU32(update.data() + unpackedSizeAt(1), 50);  // 50 from 2 stored
+  writeFile(game + "/Update.pac", update);
+  const std::string out = kRoot + "/out_damaged";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  ConversionSettings settings = settingsFor(game, out, 50, 0);
+  settings.jobs = 2;
+
+#if !SOREL_TEST_SANITIZED
+  const uint64_t space = addressSpace();
+  ASSERT_GT(space, 0u);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    mallopt(M_ARENA_MAX, 1);  // no 64 MiB arena reserved per worker thread
+    rlimit limit{space + (256u << 20), space + (256u << 20)};
+    ::setrlimit(RLIMIT_AS, &limit);
+    ConversionJob job(settings);
+    job.runJob();
+    ::_exit(job.summary().problems.size() == 3 ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
+
+  ConversionJob job(settings);
+  job.runJob();
+  const ConversionSummary& s = job.summary();
+  ASSERT_EQ(s.problems.size(), 3u);  // and the game's unusable face
+  for (size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(s.problems[k].member, k == 0 ? "big1.bin" : "big2.bin");
+    EXPECT_NE(s.problems[k].reason.find("damaged size field"), std::string::npos) << s.problems[k].reason;
+  }
+  ASSERT_EQ(s.failures.size(), 1u);
+  EXPECT_EQ(s.failures[0].rfind("Update.pac: 02-01.bin: cannot be unpacked", 0), 0u) << s.failures[0];
+  ASSERT_EQ(s.notes.size(), 1u);
+  EXPECT_NE(s.notes[0].find("01-01.BIN"), std::string::npos) << s.notes[0];
+
+  MlzArchive a;
+  ASSERT_TRUE(a.loadIndex(systemPath(out + "/data/Script.mlz"), true));
+  ASSERT_EQ(a.memberCount(), 5u);
+  const std::vector<std::vector<uint8_t>> expected = {{9, 9, 9, 9}, {}, {2, 2}, {9, 9, 9, 9}, {}};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(a.entry(i).unpackedSize, expected[i].size()) << i;
+    if (!expected[i].empty()) {
+      EXPECT_EQ(a.extractAt(i), expected[i]) << i;
+    }
+  }
+}
+
+// An archive that would pass its size limit (4 GiB; here Table.mlz's directory and 8 bytes)
+// fails its step with the reason and is not written, never with zeroed entries past the limit.
+TEST(ConversionJob, AnArchivePastItsLimitFailsItsStep) {
+  const std::string out = kRoot + "/out_limit";
+  fs::remove_all(out);
+  fs::create_directories(out);
+  ConversionSettings settings = settingsFor(makeGame("game_limit"), out, 50, 0);
+  settings.archiveSizeLimit = mlz::kHeaderSize + 3 * mlz::kEntrySize + 8;
+  ConversionJob job(settings);
+  job.runJob();
+  ASSERT_FALSE(job.summary().failures.empty());
+  EXPECT_EQ(job.summary().failures[0].rfind("Table.mlz: cannot be written: it would pass", 0), 0u);
+  EXPECT_FALSE(fs::exists(out + "/data/Table.mlz"));
+  EXPECT_TRUE(fs::exists(out + "/data/Script.mlz")) << "two members of a few bytes fit";
 }
 
 // A step whose archive cannot be created passes its members: the count still reaches the total,

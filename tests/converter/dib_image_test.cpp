@@ -452,6 +452,14 @@ TEST(DibRbp, RawAndJbp1ImagesAndThe32PixelRule) {
   Picture p;
   ASSERT_TRUE(decodeRbp(j31, p));
   EXPECT_EQ(p.pixel(5, 5)[3], 0);  // (1, 2, 3) is near black
+
+  // The players take JBP1 pictures of at most 4096 pixels a side, raw ones up to 8192: a wider
+  // picture is written raw. Either way one the players load.
+  for (auto [w, h] : {std::pair{4096u, 32u}, {4097u, 32u}, {32u, 4097u}}) {
+    auto rbp = DibImage::fromPixels(w, h, 24, std::vector<uint8_t>(size_t(w) * h * 3, 0x40)).toRbp(2, 0, 0);
+    EXPECT_EQ(rbp[4], w == 4096 ? 30 : 13) << w << " x " << h;
+    EXPECT_TRUE(decodeRbp(rbp, p)) << w << " x " << h;
+  }
 }
 
 TEST(DibRbp, PrimaryColoursSurviveJbp1) {

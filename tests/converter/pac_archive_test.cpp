@@ -126,6 +126,9 @@ TEST(PacArchive, ReadsEveryMethod) {
 
   ASSERT_TRUE(pac.open(write(dir, "lzss.pac", buildPac(1, {{"a", {0x01, 'q', 0xEE, 0xF0}, 4}}))));
   EXPECT_EQ(*pac.readMember(0), test::bytesOf("qqqq"));
+  PacArchive inMemory;
+  ASSERT_TRUE(inMemory.openImage(buildPac(1, {{"a", {0x01, 'q', 0xEE, 0xF0}, 4}})));
+  EXPECT_EQ(*inMemory.readMember(0), test::bytesOf("qqqq"));
 
   Bits b;
   b.put(0);
@@ -138,7 +141,8 @@ TEST(PacArchive, ReadsEveryMethod) {
 }
 
 // Members as the game reads them: the unpacked size decides the member's length whatever the
-// stream does, and only streams that cannot be decoded within bounds are refused.
+// stream does; refused are streams that cannot be decoded within bounds and sizes the method
+// cannot make of the packed bytes (a damaged size field).
 TEST(PacArchive, MembersTakeTheirUnpackedSizeWhateverTheStream) {
   Bits tree;  // inner node (leaf 'a', leaf 'b'): code 0 is 'a', 1 is 'b'; no symbol bits follow
   tree.put(1);
@@ -151,12 +155,14 @@ TEST(PacArchive, MembersTakeTheirUnpackedSizeWhateverTheStream) {
     overrunBytes.push_back(0x00);
     for (int j = 0; j < 8; ++j) overrunBytes.insert(overrunBytes.end(), {0x00, 0x0F});
   }
+  std::vector<uint8_t> nine = {0x00, 0x00, 0x0F, 0x00, 0x0F, 0x00, 0x0F, 0x00, 0x0F};  // 4 references: 72 bytes
   struct Case {
     const char* what;
     uint32_t method;
     std::vector<uint8_t> packed;
     uint32_t unpacked;
-    std::optional<std::string> expected;  // none: refused
+    std::optional<std::string> expected;  // none: refused for the reason below
+    PacError refused = PacError::BadStream;
   };
   const Case cases[] = {
       // flags 0x01: literal 'q'; a reference to ring position 4078 (b0 0xEE, b1 0xF0 | 0) of 3.
@@ -167,10 +173,15 @@ TEST(PacArchive, MembersTakeTheirUnpackedSizeWhateverTheStream) {
       // 432 bytes produced for a 100-byte member: past the 256 spare bytes.
       {"LZSS past the spare room", 1, overrunBytes, 100, std::nullopt},
       {"LZSS within the spare room", 1, overrunBytes, 432 - 256, std::string(176, '\0')},
-      // Five zero bits give 'a', then every bit past the end reads as 1: 'b'.
-      {"Huffman bits past the end read as 1", 2, tree.bytes, 8, "aaaaabbb"},
+      // The five zero bits behind the tree hold five symbols of one bit at most.
+      {"Huffman up to the bits stored", 2, tree.bytes, 5, "aaaaa"},
+      {"Huffman past the bits stored", 2, tree.bytes, 6, std::nullopt, PacError::Damaged},
       {"stored, unpacked size smaller", 0, test::bytesOf("abcdef"), 3, "abc"},
-      {"stored, unpacked size larger", 0, test::bytesOf("abc"), 5, std::string("abc\0\0", 5)},
+      {"stored, unpacked size larger", 0, test::bytesOf("abc"), 5, std::nullopt, PacError::Damaged},
+      // 9 bytes make at most 144 + 256: 400 MB from them is a damaged size, never allocated.
+      {"LZSS within 144 per 17 bytes", 1, nine, 144 + 256, std::string(144 + 256, '\0')},
+      {"LZSS 400 MB from 9 bytes", 1, nine, 400u << 20, std::nullopt, PacError::Damaged},
+      {"LZSS one past the bound", 1, nine, 144 + 256 + 1, std::nullopt, PacError::Damaged},
   };
   auto dir = test::scratchFolder();
   for (const Case& c : cases) {
@@ -180,7 +191,7 @@ TEST(PacArchive, MembersTakeTheirUnpackedSizeWhateverTheStream) {
     auto got = pac.readMember(0, &err);
     if (!c.expected) {
       EXPECT_FALSE(got) << c.what;
-      EXPECT_EQ(err, PacError::BadStream) << c.what;
+      EXPECT_EQ(err, c.refused) << c.what;
       continue;
     }
     ASSERT_TRUE(got) << c.what;
@@ -223,9 +234,13 @@ TEST(UpdateList, UpdatesMatchIgnoringCaseAndKeepArchiveOrder) {
   UpdateList none;
   EXPECT_EQ(none.build(test::sys(dir)), 0u);
   write(dir, "Update.pac", buildPac(0, {{"01-01(X).BIN", test::bytesOf("new"), 3},
-                                        {"01-01(x).bin", test::bytesOf("newer"), 5}}));
+                                        {"01-01(x).bin", test::bytesOf("newer"), 5},
+                                        {"02-01.bin", test::bytesOf("ab"), 9}}));
   UpdateList list;
-  EXPECT_EQ(list.build(test::sys(dir) + "\\"), 2u);
+  std::vector<UpdateProblem> problems;
+  EXPECT_EQ(list.build(test::sys(dir) + "\\", &problems), 2u);
+  ASSERT_EQ(problems.size(), 1u) << "the member that cannot be unpacked is named";
+  EXPECT_EQ(problems[0].member, "02-01.bin");
   UpdateNode* n = list.findUpdate("01-01(x).bin");
   ASSERT_TRUE(n);
   EXPECT_EQ(n->bytes, test::bytesOf("new"));

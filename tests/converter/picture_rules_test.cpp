@@ -1,6 +1,8 @@
 // The per-archive picture rules on small synthetic archives.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
 #include <tuple>
 
 #include "converter/pac_archive.h"
@@ -141,6 +143,26 @@ TEST_F(PictureRules, StandOverlaysArePlacedByTheirDescriptor) {
   EXPECT_FALSE(copied.member.picture);
   EXPECT_EQ(copied.member.name, "st_a.dat");
   EXPECT_EQ(copied.member.bytes, descriptor("st_a.bmp", 400, 200));
+}
+
+// Offsets from the tables are 32-bit values: sums that would overflow, or places an RBP header
+// cannot hold, make the member an empty one with its reason, never a wrapped position.
+TEST_F(PictureRules, StandOffsetsOutOfRangeAreDamage) {
+  auto stand = solid(8, 8, 0, 100, 0);
+  // Record x and y, descriptor N and X: record x + X − 320 and record y + N − 480 overflow;
+  // 480 − N overflows; X is beyond 16 bits. The stand itself is placed by N and X alone.
+  const std::array<int, 4> cases[] = {{INT32_MAX, 0, 400, 200}, {0, INT32_MAX, 400, 200}, {0, 0, INT32_MIN, 0},
+                                      {0, 0, 400, 40000}};
+  for (auto [recordX, recordY, n, x] : cases) {
+    m_tables.stand = PictureTables::parseStandInfo(standRecord("st.dat", "st_f.bmp", recordX, recordY));
+    Members m = {{"st.dat", descriptor("st.bmp", n, x)}, {"st.bmp", stand}, {"st_f.bmp", stand}};
+    for (std::string name : {"st_f.bmp", "st.bmp"}) {
+      if (name == "st.bmp" && (recordX || recordY)) continue;
+      Converted o = convert(PictureArchive::Stand, m, name);
+      EXPECT_TRUE(o.member.bytes.empty()) << name << " " << recordX << " " << n << " " << x;
+      EXPECT_NE(o.member.problem.find("out of range"), std::string::npos) << o.member.problem;
+    }
+  }
 }
 
 TEST_F(PictureRules, SystemWindowsThumbnailsAndFaces) {

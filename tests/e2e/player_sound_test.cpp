@@ -226,5 +226,20 @@ TEST_F(PlayerSound, TheCaptureHoldsMusicEffectAndVoiceWhereTheScenarioPutThemAnd
   EXPECT_TRUE(first == second) << "a virtual-clock run captures the same bytes every time";
 }
 
+// The PC the data came from ignores letter case: a data folder whose loose sounds and archives
+// were renamed to capitals plays exactly the same sound.
+TEST_F(PlayerSound, FilesRenamedToCapitalsPlayTheSame) {
+  auto original = runAndCapture("original.wav");
+  for (const char* name : {"bgm/theme.mp3", "se/door.mp3", "voice.mlz", "Script.mlz", "Table.mlz"}) {
+    fs::path from = root / "data" / name, to = from;
+    std::string upper = from.filename().string();
+    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    fs::rename(from, to.replace_filename(upper));
+  }
+  auto renamed = runAndCapture("renamed.wav");
+  ASSERT_GT(original.size(), 44u);
+  EXPECT_TRUE(original == renamed);
+}
+
 }  // namespace
 }  // namespace sorel::test

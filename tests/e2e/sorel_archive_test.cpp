@@ -84,10 +84,20 @@ TEST(SorelArchive, DamageIsNamedAndBadArgumentsRefused) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.output.find("b.txt is corrupt"), std::string::npos) << r.output;
 
-  writeFile(dir / "junk.mlz", test::noise(300));
-  r = runProgram("sorel-archive", "list " + quote((dir / "junk.mlz").string()));
+  writeFile(dir / "junk.bin", test::noise(300));
+  r = runProgram("sorel-archive", "list " + quote((dir / "junk.bin").string()));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.output.find("not an .mlz or .pac archive"), std::string::npos);
+  // A .mlz whose magic, or whole header, was damaged is refused, never read as a .pac archive of
+  // one member or none, "all intact".
+  for (size_t zeroed : {3, 16}) {
+    auto damaged = readFile(dir / "out.mlz");
+    std::fill(damaged.begin(), damaged.begin() + std::ptrdiff_t(zeroed), 0);
+    writeFile(dir / "zeroed.mlz", damaged);
+    r = runProgram("sorel-archive", "check " + quote((dir / "zeroed.mlz").string()));
+    EXPECT_EQ(r.exitCode, 1) << zeroed << ": " << r.output;
+    EXPECT_NE(r.output.find("damaged .mlz archive"), std::string::npos) << r.output;
+  }
   auto truncated = readFile(dir / "out.mlz");
   truncated.resize(50);
   writeFile(dir / "cut.mlz", truncated);

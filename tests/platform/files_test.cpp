@@ -95,6 +95,29 @@ TEST(PlatformFiles, FoldersAreCreatedAndListed) {
   EXPECT_EQ(names[1], "z.txt");
 }
 
+// Names asked for in one letter case find the entry written in another, folder by folder; a
+// name that exists as asked is taken as it is, and ソ's trail byte is never a letter or a
+// separator.
+TEST(PlatformFiles, ExistingPathIgnoresAsciiLetterCase) {
+  auto dir = scratchFolder();
+  std::filesystem::create_directories(dir / "Data" / "BGM");
+  for (const char* name : {"Data/BGM/BGM01.MP3", "Data/BGM/bgm02.mp3", "Data/BGM/BGM02.mp3", "Data/ソ.MLZ"})
+    ASSERT_TRUE(std::ofstream(dir / name) << "x");
+  const std::string root = sys(dir) + "\\";
+  struct Case {
+    const char* asked;
+    const char* found;
+  } const cases[] = {
+      {"data\\bgm\\bgm01.mp3", "Data\\BGM\\BGM01.MP3"},
+      {"DATA\\bgm\\", "Data\\BGM\\"},
+      {"data\\bgm\\BGM02.MP3", "Data\\BGM\\BGM02.mp3"},  // of two, the first in byte order
+      {"Data\\BGM\\bgm02.mp3", "Data\\BGM\\bgm02.mp3"},  // as asked when it exists
+      {"data\\\x83\x5C.mlz", "Data\\\x83\x5C.MLZ"},
+      {"data\\bgm\\bgm03.mp3", "data\\bgm\\bgm03.mp3"},  // nothing matches: as asked
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::existingPath(root + c.asked), root + c.found) << c.asked;
+}
+
 TEST(PlatformFiles, UserDataFolderFollowsXdgDataHome) {
   const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
   const char* old = std::getenv("XDG_DATA_HOME");

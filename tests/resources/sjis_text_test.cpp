@@ -16,6 +16,11 @@ TEST(SjisText, LastCharOfSkipsTrailBytes) {
   EXPECT_EQ(lastCharOf(path, '\\'), 5u);
   EXPECT_EQ(lastCharOf("x.y" + kSo + ".z", '.'), 5u);
   EXPECT_EQ(lastCharOf(std::string("ab\0.c", 5), '.'), std::nullopt);  // ends at the NUL
+  // A folder ending in ソ has no separator yet; one ending in a backslash of its own has.
+  EXPECT_FALSE(endsInBackslash(path));
+  EXPECT_EQ(withBackslash(path), path + "\\");
+  EXPECT_EQ(withBackslash(path + "\\"), path + "\\");
+  EXPECT_EQ(withBackslash(""), "");
 }
 
 TEST(SjisText, SameNameIgnoresAsciiCaseOnly) {

@@ -361,7 +361,7 @@ TEST_F(PlayerTest, ASecondStartOfTheSameGameSaysWhoRunsAndExitsWithOne) {
             std::string::npos)
       << second.err;
   // Another folder is another game: it plays alongside.
-  std::filesystem::create_directories(dir + "/other");
+  test::writeEmptyDataSet(dir + "/other");
   Outcome other = run("handheldplayer", "--root '" + dir + "/other' --virtual-clock --frames 3", env);
   EXPECT_EQ(other.exitCode, 0) << other.err;
 }
