@@ -263,9 +263,11 @@ TEST_F(PlayerTest, SettingsSurviveARunFromNothing) {
 // per-user folder that holds data/, and keeps sorel.cfg and the saves beside that data/.
 TEST_F(PlayerTest, SettingsAndSavesLandBesideTheDataFolderFound) {
   namespace fs = std::filesystem;
-  const std::string here = dir + "/here", user = dir + "/xdg/sorel", env = "XDG_DATA_HOME='" + dir + "/xdg'";
-  fs::create_directories(here + "/data");
-  fs::create_directories(user + "/data");
+  // The fixture's own folder holds data; these runs start in folders of their own.
+  const std::string here = dir + "/here", elsewhere = dir + "/runtime", user = dir + "/xdg/sorel",
+                    env = "XDG_DATA_HOME='" + dir + "/xdg'";
+  test::writeEmptyDataSet(here);
+  test::writeEmptyDataSet(user);
   const std::string args = "--headless --virtual-clock --frames 2";
   Outcome r = run("handheldplayer", args, env, here);
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -275,19 +277,19 @@ TEST_F(PlayerTest, SettingsAndSavesLandBesideTheDataFolderFound) {
   EXPECT_FALSE(fs::exists(user + "/data/save"));
 
   // Started elsewhere (as from a desktop entry): the per-user folder.
-  r = run("handheldplayer", args, env, dir);
+  r = run("handheldplayer", args, env, elsewhere);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::exists(user + "/sorel.cfg")) << r.err;
   EXPECT_TRUE(fs::exists(user + "/data/save/save000.dat"));
-  EXPECT_FALSE(fs::exists(dir + "/sorel.cfg"));
+  EXPECT_FALSE(fs::exists(elsewhere + "/sorel.cfg"));
 
   // Nowhere: one line names every place, and nothing is written.
   fs::remove_all(user);
-  r = run("handheldplayer", args, env, dir);
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = run("handheldplayer", args, env, elsewhere);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
   EXPECT_NE(r.err.find("no data folder (looked for "), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find(dir + "/data, " + user + "/data"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(dir + "/sorel.cfg"));
+  EXPECT_NE(r.err.find(elsewhere + "/data, " + user + "/data"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(elsewhere + "/sorel.cfg"));
   EXPECT_FALSE(fs::exists(user));
 }
 
