@@ -171,7 +171,7 @@ size_t PacArchive::readBytes(uint64_t offset, uint8_t* out, size_t length) const
   if (!m_image) return platform::readAt(m_path, out, platform::kSeekStart, static_cast<int64_t>(offset), length);
   if (offset >= m_image->size()) return 0;
   const size_t n = static_cast<size_t>(std::min<uint64_t>(length, m_image->size() - offset));
-  std::memcpy(out, m_image->data() + offset, n);
+  if (n != 0) std::memcpy(out, m_image->data() + offset, n);
   return n;
 }
 
