@@ -14,7 +14,7 @@
 #include "platform/screenshot.h"
 #include "sorel_version.h"
 #include "tests/converter/test_game.h"
-#include "tests/e2e/run_program.h"
+#include "tests/e2e/player_run.h"
 #include "tests/test_support.h"
 
 namespace sorel {
@@ -137,24 +137,20 @@ TEST(Messages, PlayersShowTheProblemsInTheWindow) {
     // The handheld takes the small set: nothing to show, the title starts at once.
     const bool shown = std::string(program) == "pocketplayer";
     EXPECT_EQ(r.exitCode, blocking ? 1 : 0) << r.output;
-    std::vector<uint8_t> rgb;
-    int width = 0, height = 0;
-    std::ifstream in(png, std::ios::binary);
-    ASSERT_TRUE(platform::decodePngRgb({std::istreambuf_iterator<char>(in), {}}, rgb, width, height));
-    ASSERT_EQ(width, w);
-    ASSERT_EQ(height, h);
+    const test::Shot shot = test::readShot(png);
+    const std::vector<uint8_t>& rgb = shot.rgb;
+    ASSERT_EQ(shot.width, w);
+    ASSERT_EQ(shot.height, h);
     // The screen's dark blue ground, its amber heading at the top and the light blue of what to do.
     EXPECT_EQ(shareOf(rgb, 20, 24, 40, 0, h, w) > 0.8, shown);
     EXPECT_EQ(shareOf(rgb, 255, 196, 64, 0, h / 6, w) > 0.005, shown);
     EXPECT_EQ(shareOf(rgb, 150, 210, 255, h / 6, h, w) > 0.002, shown);
     // The title's sub-state moves once the game runs: never behind a blocking screen, and after
     // the tap (frame 4) behind a silence screen.
-    std::ifstream lines(state);
-    std::vector<std::string> frames;
-    for (std::string line; std::getline(lines, line);) frames.push_back(line);
-    ASSERT_EQ(frames.size(), 8u);
-    EXPECT_EQ(frames[3].find(" sub=0 ") != std::string::npos, shown) << frames[3];
-    EXPECT_EQ(frames[7].find(" sub=0 ") != std::string::npos, blocking) << frames[7];
+    const test::StateDump dump = test::readStateDump(state);
+    ASSERT_EQ(dump.frames.size(), 8u);
+    EXPECT_EQ(dump.get(4, "sub") == "0", shown) << dump.line(4);
+    EXPECT_EQ(dump.get(8, "sub") == "0", blocking) << dump.line(8);
   }
 }
 

@@ -10,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include <png.h>
-
 #include "tests/audio/movie_files.h"
-#include "tests/e2e/run_program.h"
+#include "tests/e2e/player_run.h"
 
 namespace sorel::test {
 namespace {
@@ -32,25 +30,10 @@ std::vector<uint8_t> readBytes(const fs::path& p) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-/// An RGB PNG as 0xRRGGBB values.
-struct Shot {
-  int w = 0, h = 0;
-  std::vector<uint32_t> px;
-  uint32_t at(int x, int y) const { return px[size_t(y) * size_t(w) + size_t(x)]; }
-};
-
-Shot readShot(const fs::path& p) {
-  Shot s;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, p.c_str())) return s;
-  image.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return s;
-  s.w = int(image.width);
-  s.h = int(image.height);
-  for (size_t i = 0; i < rgb.size(); i += 3) s.px.push_back(uint32_t(rgb[i]) << 16 | uint32_t(rgb[i + 1]) << 8 | rgb[i + 2]);
-  return s;
+/// A screenshot's pixel as 0xRRGGBB.
+uint32_t rgbAt(const Shot& s, int x, int y) {
+  const uint8_t* p = s.at(x, y);
+  return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
 }
 
 /// The tone's amplitude in 50 ms windows of the left channel of a 44-byte-header WAV.
@@ -126,19 +109,19 @@ TEST_P(MoviePlayers, ShowsTheMovieCentredPlaysItsTrackEndsOnATapAndRepeats) {
   Run first = run("first");
   Shot early = readShot(root / "first-early.png"), late = readShot(root / "first-late.png"),
        after = readShot(root / "first-after.png");
-  ASSERT_EQ(early.w, W);
-  ASSERT_EQ(late.w, W);
-  ASSERT_EQ(after.w, W);
+  ASSERT_EQ(early.width, W);
+  ASSERT_EQ(late.width, W);
+  ASSERT_EQ(after.width, W);
 
   auto inside = [&](int x, int y) { return x >= x0 && x < x0 + int(kW) * scale && y >= y0 && y < y0 + int(kH) * scale; };
   int outsideLit = 0, insideDark = 0, insideChanged = 0;
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
       if (!inside(x, y)) {
-        outsideLit += early.at(x, y) != 0 || late.at(x, y) != 0;
+        outsideLit += rgbAt(early, x, y) != 0 || rgbAt(late, x, y) != 0;
       } else {
-        insideDark += early.at(x, y) == 0;
-        insideChanged += early.at(x, y) != late.at(x, y);
+        insideDark += rgbAt(early, x, y) == 0;
+        insideChanged += rgbAt(early, x, y) != rgbAt(late, x, y);
       }
     }
   EXPECT_EQ(outsideLit, 0) << "black around the movie";
@@ -148,7 +131,7 @@ TEST_P(MoviePlayers, ShowsTheMovieCentredPlaysItsTrackEndsOnATapAndRepeats) {
   // follows the sound, which is heard about 0.35 s after the pass that queued it.
   auto markedFrame = [&](const Shot& s) {
     for (uint32_t f = 0; f < kFrames; ++f)
-      if ((s.at(x0 + int(8 * f + 3) * scale, y0 + 3 * scale) & 0xE0E0E0) == 0xE0E0E0) return int(f);
+      if ((rgbAt(s, x0 + int(8 * f + 3) * scale, y0 + 3 * scale) & 0xE0E0E0) == 0xE0E0E0) return int(f);
     return -1;
   };
   const int earlyFrame = markedFrame(early), lateFrame = markedFrame(late);
@@ -157,7 +140,7 @@ TEST_P(MoviePlayers, ShowsTheMovieCentredPlaysItsTrackEndsOnATapAndRepeats) {
   EXPECT_GE(lateFrame, 11);
   EXPECT_LE(lateFrame, 15);
   int afterLit = 0;
-  for (uint32_t v : after.px) afterLit += v != 0;
+  for (uint8_t v : after.rgb) afterLit += v != 0;
   EXPECT_EQ(afterLit, 0) << "the tap ended the movie: the blank game screen is back";
 
   auto tone = toneTrack(first.wav, kToneHz);

@@ -38,6 +38,14 @@ inline Shot readShot(const std::filesystem::path& png) {
   return s;
 }
 
+/// The colour a 0x00RRGGBB colour has in a screenshot (through the screen's RGB565).
+inline std::array<uint8_t, 3> onScreen(uint32_t rgb) {
+  const uint16_t v = uint16_t(((rgb >> 8) & 0xF800) | ((rgb >> 5) & 0x07E0) | ((rgb & 0xFF) >> 3));
+  std::array<uint8_t, 3> c{};
+  platform::expandRgb565(v, c[0], c[1], c[2]);
+  return c;
+}
+
 /// Mean of the three channels over a rectangle.
 inline double meanLevel(const Shot& s, int x, int y, int w, int h) {
   double sum = 0;

@@ -32,13 +32,6 @@ constexpr int kLastFrame = 180;
 // 音声: 音量, —, 再生.
 constexpr int kSettingsRow = 5, kVoiceRow = 2, kPlayRow = 2;
 
-/// The box's face colour (212, 208, 200) as it reaches the screen through RGB565.
-std::array<uint8_t, 3> faceOnScreen() {
-  std::array<uint8_t, 3> c{};
-  platform::expandRgb565(uint16_t(((212 & 0xF8) << 8) | ((208 & 0xFC) << 3) | (200 >> 3)), c[0], c[1], c[2]);
-  return c;
-}
-
 class MenuInPlayers : public ::testing::Test {
  protected:
   struct Run : PlayerRun {
@@ -103,7 +96,7 @@ class MenuInPlayers : public ::testing::Test {
     // The root box: as wide as its status line (date, time and battery; in VGA mode memory and
     // storage too) and two characters, 12 rows.
     const int boxW = 6 * ((width >= 640 ? 42 : 24) + 2), boxH = 13 * 12 + 40;
-    const auto face = faceOnScreen();
+    const auto face = onScreen(0xD4D0C8);  // the box's face colour (212, 208, 200)
     EXPECT_GT(countColour(open, 0, 0, boxW, boxH, face), boxW * boxH / 2) << "the box at the top-left";
     EXPECT_EQ(countColour(before, 0, 0, boxW, boxH, face), 0);
     EXPECT_EQ(differing(open, boxW + 8, 0, before, boxW + 8, 0, width - boxW - 8, boxH), 0) << "nothing beside the box";

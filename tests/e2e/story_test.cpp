@@ -67,14 +67,6 @@ constexpr Input kInput[] = {{112, "advance"}, {150, "advance"}, {195, "advance"}
 constexpr uint32_t kHinaColour = 0xFF6666;
 constexpr uint32_t kAoiColour = 0x6699FF;
 
-/// The colour a 0x00RRGGBB text colour has in a screenshot (through RGB565).
-std::array<uint8_t, 3> onScreen(uint32_t rgb) {
-  const uint16_t v = uint16_t(((rgb >> 8) & 0xF800) | ((rgb >> 5) & 0x07E0) | ((rgb & 0xFF) >> 3));
-  std::array<uint8_t, 3> c{};
-  platform::expandRgb565(v, c[0], c[1], c[2]);
-  return c;
-}
-
 class StoryOnScreen : public ::testing::Test {
  protected:
   // The sample game without its sound, once per screen size.
