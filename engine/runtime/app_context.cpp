@@ -120,7 +120,6 @@ EngineCore::EngineCore(const EngineConfig& config)
   }
   m_input = InputState();
   m_pictures.freeAll();
-  for (auto& e : m_elements) e.reset();
   // The display is opened after the window exists (start-up); the picture-archive slots were
   // named by their constructor for the logical screen size.
   m_paths = makeDataPaths(config.programFolder);
@@ -148,14 +147,13 @@ void EngineCore::reportDamagedArchive(std::string_view path, std::string_view me
 }
 
 EngineCore::~EngineCore() {
-  // The engine's order: pictures, elements, message text, menu, dirty list, fonts, archives,
+  // The engine's order: pictures, message text, menu, dirty list, fonts, archives,
   // sound, display. Nothing may still play when the mixer goes: a movie (which draws into the
   // display and plays on the mixer) is stopped first, then the music player and every slot.
   stopMovie();
   m_music.stop();
   m_mixer.stopAll();
   m_pictures.freeAll();
-  for (auto& e : m_elements) e.reset();
   m_menu.setScreen({});  // the frame it would restore is going away with the rest
   m_menu.close();
   clearDirtyRects(m_dirty);
@@ -481,7 +479,6 @@ void AppContext::frameStep() {
     return;
   }
   reportSaveResults();
-  // FIXME: empty the element table's priority buckets once the elements exist.
   gameStep();
   if (errorWord != 0) {
     platform::destroyWindow(m_hwnd);

@@ -104,13 +104,8 @@ struct EngineConfig {
   bool writeFiles = true;
 };
 
-/// Placeholder for a display element (sprites, text, windows); the element work fills it.
-struct Element {};
-
 class EngineCore : public WindowBase {
  public:
-  static constexpr int kElementSlots = 517;
-
   explicit EngineCore(const EngineConfig& config);
   ~EngineCore() override;
 
@@ -125,7 +120,6 @@ class EngineCore : public WindowBase {
   /// The input rules' view of the settings.
   InputSettings inputSettings() const;
   PictureTable& pictures() { return m_pictures; }
-  std::array<std::unique_ptr<Element>, kElementSlots>& elements() { return m_elements; }
   /// The display back-end (raw frame buffer or GDI imitation), closed until openDisplay.
   DisplayBackend& display() { return *m_display; }
   /// Opens the device and the back-end for the logical screen.
@@ -196,7 +190,6 @@ class EngineCore : public WindowBase {
   PadMap m_padMap;
   InputState m_input;
   PictureTable m_pictures;
-  std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
   platform::RawFrameBuffer m_panel;  // pocketplayer's emulated portrait panel
   std::unique_ptr<DisplayBackend> m_display;
   GdiBackend* m_gdi = nullptr;  // m_display, when it is the GDI imitation
