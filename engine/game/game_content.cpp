@@ -65,6 +65,7 @@ constexpr std::string_view kDisplayFilter[] = {
 
 }  // namespace
 
+const std::string_view kGameTitle = "Lumenwish";
 const std::string_view kTitleMusic = "\x83\x49\x81\x5B\x83\x76\x83\x6A\x83\x93\x83\x4F.wav";  // オープニング.wav
 const std::string_view kFirstScenario = kScenarios[0].member;
 const std::string_view kSystemScenario = "System.bin";

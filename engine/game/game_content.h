@@ -1,14 +1,18 @@
 #pragma once
-// The game's own content that the engine and the sample-game kit both need: the twelve
-// heroines (names, menu labels, voice files), the scenario members of the chapter structure,
-// and the event pictures that manner mode dims. Texts the system compares or shows are CP932
-// byte strings; the UTF-8 form stands in a comment beside each.
+// The game's own content that the engine and the sample-game kit both need: its title, the
+// twelve heroines (names, menu labels, voice files), the scenario members of the chapter
+// structure, and the event pictures that manner mode dims. Texts the system compares or shows
+// are CP932 byte strings; the UTF-8 form stands in a comment beside each.
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace sorel {
+
+/// The game's title (ASCII): the handheld player's window caption is this and " for
+/// sigmarion3".
+extern const std::string_view kGameTitle;
 
 constexpr int kHeroineCount = 12;
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/audio/decoder_module.h"
+#include "engine/game/game_content.h"
 #include "engine/resources/screen.h"
 #include "engine/state/profile.h"
 #include "platform/audio_config.h"
@@ -19,10 +20,6 @@
 
 namespace sorel {
 namespace {
-
-// FIXME: the game's title belongs with the game content; the handheld's caption adds
-// " for sigmarion3" to it.
-constexpr const char* kGameTitle = "Lumenwish";
 
 const char* programName(PlayerKind kind) {
   return kind == PlayerKind::Pocket ? "pocketplayer" : "handheldplayer";
