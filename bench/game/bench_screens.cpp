@@ -5,7 +5,9 @@
 
 #include <memory>
 
-#include "engine/game/game.h"
+#include "engine/saves/game_saves.h"
+#include "engine/screens/game_screens.h"
+#include "engine/story/game.h"
 #include "engine/graphics/backends/display_backend.h"
 #include "engine/graphics/dirty_rects.h"
 #include "engine/resources/byte_io.h"
@@ -70,6 +72,10 @@ struct Bench {
     host.pictureLoader = [](Picture& out, std::string_view file, std::string_view, MlzArchive&, ColourWord, int*,
                             int*) { return makePicture(out, file); };
     game = std::make_unique<Game>(host);
+    screens = std::make_unique<GameScreens>(*game);
+    saves = std::make_unique<GameSaves>(*game);
+    game->setScreens(screens.get());
+    game->setSnapshots(saves.get());
   }
   /// One frame; returns the number of pixels redrawn.
   int64_t frame() {
@@ -100,6 +106,8 @@ struct Bench {
   platform::RawFrameBuffer device;
   RawFrameBufferBackend display{device};
   std::unique_ptr<Game> game;
+  std::unique_ptr<GameScreens> screens;
+  std::unique_ptr<GameSaves> saves;
 };
 
 /// Frames of the title from a fresh start: the intro, or the menu after the intro is tapped away.
@@ -126,7 +134,7 @@ void titleFrames(benchmark::State& state, bool intro) {
       for (int i = 0; i < 200; ++i) b.frame();
       state.ResumeTiming();
     }
-    for (const auto& s : b.game->titleState().stars) stars += s.used;
+    for (const auto& s : b.screens->titleState().stars) stars += s.used;
   }
   state.counters["pixels/frame"] = double(area) / double(frames);
   if (!intro) state.counters["stars"] = double(stars) / double(frames);
@@ -146,11 +154,11 @@ void BM_EyeCatchReveal(benchmark::State& state) {
   b.gameMode = kModeStory;
   int64_t area = 0, frames = 0;
   for (auto _ : state) {
-    const auto& ec = b.game->eyeCatchState();
+    const auto& ec = b.screens->eyeCatchState();
     if ((ec.step != 1 && ec.step != 2) || ec.finished) {
       state.PauseTiming();
       // Run on to the next eye-catch's reveal.
-      while (b.game->eyeCatchState().step != 2 || b.game->eyeCatchState().finished) b.frame();
+      while (b.screens->eyeCatchState().step != 2 || b.screens->eyeCatchState().finished) b.frame();
       state.ResumeTiming();
     }
     area += b.frame();
@@ -188,7 +196,7 @@ void BM_GalleryPages(benchmark::State& state) {
       b.input.penY = 24 + 32 * p + 4;
       b.frame();
     }
-    benchmark::DoNotOptimize(b.game->extrasState().page);
+    benchmark::DoNotOptimize(b.screens->extrasState().page);
   }
 }
 BENCHMARK(BM_GalleryPages)->Unit(benchmark::kMillisecond);

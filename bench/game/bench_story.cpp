@@ -5,7 +5,9 @@
 
 #include <memory>
 
-#include "engine/game/game.h"
+#include "engine/saves/game_saves.h"
+#include "engine/screens/game_screens.h"
+#include "engine/story/game.h"
 #include "engine/graphics/dirty_rects.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
@@ -55,6 +57,10 @@ struct Bench {
       return true;
     };
     game = std::make_unique<Game>(host);
+    screens = std::make_unique<GameScreens>(*game);
+    saves = std::make_unique<GameSaves>(*game);
+    game->setScreens(screens.get());
+    game->setSnapshots(saves.get());
     std::vector<uint8_t> visual(4 * 196, 0), stand(4 * 224, 0);
     for (int i = 0; i < 4; ++i) {
       std::string v = "BG" + std::to_string(i) + ".bmp", f = "F" + std::to_string(i) + ".bmp",
@@ -97,6 +103,8 @@ struct Bench {
   DirtyRectList dirty;
   FrameState frameState;
   std::unique_ptr<Game> game;
+  std::unique_ptr<GameScreens> screens;
+  std::unique_ptr<GameSaves> saves;
 };
 
 constexpr const char* kScene = R"(

@@ -301,6 +301,10 @@ void GameCore::gameInitialise() {
   host.stopMovie = [this] { stopMovie(); };
   host.settingChanged = [this] { syncMenuMarks(m_menu, m_settings, m_fonts ? int(m_fonts->available.size()) : 0); };
   m_game = std::make_unique<Game>(host, m_sound.get());
+  m_screens = std::make_unique<GameScreens>(*m_game);
+  m_saves = std::make_unique<GameSaves>(*m_game);
+  m_game->setScreens(m_screens.get());
+  m_game->setSnapshots(m_saves.get());
   m_game->loadDataTables();
 }
 

@@ -17,11 +17,13 @@
 #include "engine/audio/sound_mixer.h"
 #include "engine/graphics/backends/display_backend.h"
 #include "engine/graphics/dirty_rects.h"
-#include "engine/game/game.h"
 #include "engine/graphics/draw_item.h"
 #include "engine/graphics/picture.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
+#include "engine/saves/game_saves.h"
+#include "engine/screens/game_screens.h"
+#include "engine/story/game.h"
 #include "engine/runtime/engine_sound.h"
 #include "engine/runtime/frame_pacer.h"
 #include "engine/state/input.h"
@@ -233,6 +235,9 @@ class GameCore : public EngineCore {
 
   /// The story, from gameInitialise on (null before).
   Game* game() { return m_game.get(); }
+  /// The screens around the story and the game's saves, made with the story.
+  GameScreens* screens() { return m_screens.get(); }
+  GameSaves* saves() { return m_saves.get(); }
   /// Starts straight in story mode with the scenario (CP932 member name of the Script archive);
   /// false when it cannot be loaded.
   bool startStory(std::string_view scenario);
@@ -289,6 +294,8 @@ class GameCore : public EngineCore {
 
  protected:
   std::unique_ptr<Game> m_game;
+  std::unique_ptr<GameScreens> m_screens;  // wired to m_game; declared after it, so gone before it
+  std::unique_ptr<GameSaves> m_saves;
   bool m_saveEnabled = false;
   bool m_choiceSaved = false;
   std::unique_ptr<SaveWriter> m_saveWriter;
