@@ -5,7 +5,6 @@
 
 #include "engine/runtime/save_writer.h"
 
-#include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/sjis_text.h"
 #include "engine/resources/ticks.h"
@@ -14,7 +13,6 @@
 #include "platform/clock.h"
 #include "platform/device_status.h"
 #include "platform/files.h"
-#include "platform/glyphs.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 
@@ -179,41 +177,6 @@ const uint8_t* EngineCore::deviceFrame() const {
   return m_gdi ? m_gdi->bitmap().lastPixel() : m_panel.framePointer();
 }
 
-bool EngineCore::startMovie(std::string_view name) {
-  stopMovie();
-  m_movieRefusal = MovieRefusal::NoFile;
-  if (!m_display->isOpen() || m_paths.programFolder.empty()) return false;
-  auto movie = std::make_unique<MoviePlayer>();
-  m_movieRefusal = movie->open(movie::moviePath(m_paths.movieFolder, name), *m_display, &m_mixer,
-                               m_sound->volume(SoundOutput::Movie), m_settings.memStream != 0,
-                               m_settings.vgaQuality != 0);
-  if (m_movieRefusal != MovieRefusal::None) return false;
-  m_movie = std::move(movie);
-  // Slot 0 is the movie's now: the music settings leave it alone until the movie is gone.
-  m_sound->setMoviePlaying(true);
-  showDevice();
-  return true;
-}
-
-bool EngineCore::stepMovie() {
-  if (!m_movie) return false;
-  if (m_movie->step()) {
-    showDevice();
-    return true;
-  }
-  stopMovie();
-  return false;
-}
-
-void EngineCore::stopMovie() {
-  if (!m_movie) return;
-  m_movie.reset();
-  m_mixer.stop(movie::kTrackSlot);
-  m_sound->setMoviePlaying(false);
-  // The movie drew past the back buffer: the next frame presents the whole screen again.
-  redrawWholeScreen();
-}
-
 void EngineCore::showDevice() {
   // What the back-end says changed since the last time, and nothing when nothing did.
   const std::vector<Rect> changed = m_display->takeChanged();
@@ -273,41 +236,6 @@ GameCore::GameCore(const EngineConfig& config) : EngineCore(config), m_saveWrite
 
 GameCore::~GameCore() = default;
 
-void GameCore::gameInitialise() {
-  GameHost host{m_pictures,
-                m_pictureArchives,
-                m_scriptArchive,
-                m_paths,
-                m_settings,
-                m_input,
-                errorWord,
-                gameMode,
-                subMode,
-                [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
-                [this]() -> const Surface* { return &m_surface; },
-                [this](bool on) { setSaveEnabled(on); },
-                [](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
-                   ColourWord tint, int* x, int* y) {
-                  std::string member(file);
-                  return loadPicture(out, member, archivePath, 0, &archive, tint, x, y) == 1;
-                },
-                [this](int slot) { return m_saveEnabled && saveGame(slot); },
-                [this](int slot) { return m_saveEnabled && loadGame(slot); }};
-  host.openMenu = [this] { return m_menu.open(m_hwnd); };
-  host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
-  host.startMovie = [this](std::string_view name) { return startMovie(name); };
-  host.moviePlaying = [this] { return isPlaying(); };
-  host.saveMenuEnabled = [this] { return m_saveEnabled; };
-  host.stopMovie = [this] { stopMovie(); };
-  host.settingChanged = [this] { syncMenuMarks(m_menu, m_settings, m_fonts ? int(m_fonts->available.size()) : 0); };
-  m_game = std::make_unique<Game>(host, m_sound.get());
-  m_screens = std::make_unique<GameScreens>(*m_game);
-  m_saves = std::make_unique<GameSaves>(*m_game);
-  m_game->setScreens(m_screens.get());
-  m_game->setSnapshots(m_saves.get());
-  m_game->loadDataTables();
-}
-
 void GameCore::musicSwitchChanged() { m_sound->applyMusicSwitch(); }
 
 void GameCore::voiceSwitchChanged() { m_sound->applyVoiceSwitch(); }
@@ -364,33 +292,6 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
   }
 }
 
-void AppContext::initialise() {
-  m_fonts = std::make_unique<FontList>();
-  m_fonts->read(m_paths.configPath(), platform::installedFontFamilies());
-  buildPopupMenu(m_menu, *m_fonts);
-  m_menu.setScreen({m_display.get(), [this](const Rect& r) { presentArea(r); }, [this] { showDevice(); },
-                    [this] { return menuStatus(); }});
-  startFramePacer(16);
-  m_dirty.setBounds(screenWidth, screenHeight);
-  // A first start turns on the voices and effects the data folder holds.
-  const SettingDefaults defaults =
-      firstStartDefaults(platform::fileExists(m_paths.configPath()), holdsVoices(m_paths), holdsEffects(m_paths));
-  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts, defaults);
-  syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
-  m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
-    std::string shown = platform::cp932ToUtf8Lossy(name);
-    std::fprintf(stderr, "sorel.cfg: [PAD_CONFIG] %.*s: unknown gamepad button '%s' ignored\n",
-                 int(key.size()), key.data(), shown.c_str());
-  });
-  m_sound->applyStartSettings();
-  gameInitialise();
-  recoverSaveFolder();
-  loadSystemData();
-  refreshSaveMenus();
-  gameMode = 0;
-  subMode = 0;
-}
-
 void AppContext::latch() {
   latchFrame(m_input, inputSettings(), m_menu.isOpen());
   ++m_frames;
@@ -443,36 +344,6 @@ MenuStatus AppContext::menuStatus() const {
   s.memoryLoadPercent = platform::memoryLoadPercent();
   s.freeStorageMB = platform::freeStorageBytes(m_paths.programFolder) >> 20;
   return s;
-}
-
-void AppContext::showProblems(const std::vector<DataProblem>& problems) {
-  m_problemLines.clear();
-  if (!worthAScreen(problems)) return;
-  m_problemsBlock = blocksTheGame(problems);
-  m_problemLines = layoutProblemScreen(problems, screenWidth, screenHeight);
-  m_problemsDrawn = false;
-}
-
-void AppContext::problemScreenStep() {
-  if (!m_problemsBlock && (m_input.tapNow || m_input.fresh(Key::C) || m_input.fresh(Key::Right))) {
-    // The input that ends the screen is used up by it; the game starts at the next frame, which
-    // draws the whole screen afresh.
-    m_input.tapNow = 0;
-    m_input.consume(Key::C);
-    m_input.consume(Key::Right);
-    m_problemLines.clear();
-    clearDirtyRects(m_dirty);
-    redrawWholeScreen();
-    return;
-  }
-  if (!m_problemsDrawn && m_surface.width > 0) {
-    if (!m_systemText) m_systemText = std::make_unique<TextRenderer>();
-    m_systemText->setMessageFace(kDefaultFontName, 2);
-    drawProblemScreen(m_surface, *m_systemText, m_problemLines);
-    presentFrame(true);
-    m_problemsDrawn = true;
-  }
-  clearDirtyRects(m_dirty);
 }
 
 void AppContext::frameStep() {

@@ -5,6 +5,9 @@
 //   EngineCore  - everything the engine owns (input, pictures, display, archives, settings …)
 //   GameCore    - the game state (game mode, error word)
 //   AppContext  - the final object: commands, painting, closing
+// Their members are implemented by responsibility: app_context.cpp (the window, message routing
+// and the frame loop), app_startup.cpp (start-up and the data-problem screen),
+// movie_handoff.cpp (a movie over the game) and save_load.cpp (saves and the system data).
 #include <array>
 #include <cstdint>
 #include <memory>
