@@ -3,7 +3,8 @@
 # for N seconds (first argument, default 30), starting from its seed corpus in fuzz/corpus/.
 # New interesting inputs go to a scratch corpus, never into the source tree. An input that
 # crashes is copied to fuzz/regressions/<target>/ (the normal suite then runs it through
-# fuzz_regressions_test) and the script fails at the end.
+# fuzz_regressions_test) and the script fails at the end. SOREL_JOBS targets (default 2, one per
+# core) run at a time, each on one core, so every target still gets its N seconds of a core.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
@@ -20,14 +21,27 @@ cmake --build "$build" -j"$jobs" --target quillon $targets || exit 1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failed=0
-for t in $targets; do
+fuzz_one() {  # runs target $1 into its scratch folder; the report is printed afterwards, in order
+  local t=$1 seeds=()
   mkdir -p "$scratch/$t/corpus" "$scratch/$t/out"
-  seeds=()
   [ -d "fuzz/corpus/$t" ] && seeds+=("fuzz/corpus/$t")
   [ -d "fuzz/regressions/$t" ] && seeds+=("fuzz/regressions/$t")
   "$build/bin/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
     -artifact_prefix="$scratch/$t/out/" "$scratch/$t/corpus" "${seeds[@]}" >"$scratch/$t/log" 2>&1
-  rc=$?
+  echo $? >"$scratch/$t/rc"
+}
+running=0
+for t in $targets; do
+  fuzz_one "$t" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n
+    running=$((running - 1))
+  fi
+done
+wait
+for t in $targets; do
+  rc=$(cat "$scratch/$t/rc")
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$t/log" | tail -n 1)
   printf '%-22s %10s executions' "$t" "${runs:-?}"
   if [ "$rc" -ne 0 ] || ls "$scratch/$t/out/" | grep -q .; then

@@ -3,20 +3,8 @@
 // the raw frame buffer. The gallery's is one whole entry: thirteen page builds with thumbnails.
 #include <benchmark/benchmark.h>
 
-#include <memory>
-
-#include "engine/saves/game_saves.h"
-#include "engine/screens/game_screens.h"
-#include "engine/story/game.h"
-#include "engine/graphics/backends/display_backend.h"
-#include "engine/graphics/dirty_rects.h"
+#include "bench/game/bench_game.h"
 #include "engine/resources/byte_io.h"
-#include "engine/resources/data_locations.h"
-#include "engine/resources/mlz_archive.h"
-#include "engine/resources/screen.h"
-#include "engine/state/input.h"
-#include "engine/state/settings.h"
-#include "platform/clock.h"
 #include "tools/script_asm.h"
 
 namespace sorel {
@@ -40,74 +28,17 @@ bool makePicture(Picture& out, std::string_view file) {
   for (const Size& s : kSizes)
     if (s.name == file) w = s.w, h = s.h, opaque = s.opaque;
   if (file.substr(0, 5) == "Thum_") w = 128, h = 96;
-  out.width = w;
-  out.height = h;
-  out.designWidth = int32_t(w);
-  out.designHeight = int32_t(h);
-  out.pixels.resize(size_t(w) * h * 4);
-  for (uint32_t j = 0; j < h; ++j)
-    for (uint32_t i = 0; i < w; ++i) {
-      uint8_t* p = out.pixel(i, j);
-      p[0] = uint8_t(i * 3 + j);
-      p[1] = uint8_t(j * 5);
-      p[2] = uint8_t(i ^ j);
-      p[3] = opaque ? 255 : uint8_t(i < 8 || j < 8 ? 32 * (std::min(i, j) + 1) - 1 : 255);
-    }
+  patternPicture(out, w, h, [&](uint32_t i, uint32_t j) {
+    return opaque ? 255 : uint8_t(i < 8 || j < 8 ? 32 * (std::min(i, j) + 1) - 1 : 255);
+  });
   return true;
 }
 
-struct Bench {
-  Bench() : archives(true), paths(makeDataPaths("C:\\bench\\")) {
-    screenWidth = 640;
-    screenHeight = 480;
-    platform::setClockMode(platform::ClockMode::Virtual, 1000);
-    surface.resize(640, 480);
-    dirty.setBounds(640, 480);
-    device.open(480, 640);
-    display.open(640, 480);
+/// The screens' game, presenting each frame.
+struct Bench : BenchGame {
+  Bench() : BenchGame([](Picture& out, std::string_view file, int*, int*) { return makePicture(out, file); }, true) {
     settings.voicePlay = 2;
-    GameHost host{pictures, archives, scriptArchive, paths, settings, input, errorWord, gameMode, subMode,
-                  [this](const Rect& r) { addDirtyRect(dirty, r, true); }, [this] { return &surface; }, nullptr,
-                  nullptr};
-    host.pictureLoader = [](Picture& out, std::string_view file, std::string_view, MlzArchive&, ColourWord, int*,
-                            int*) { return makePicture(out, file); };
-    game = std::make_unique<Game>(host);
-    screens = std::make_unique<GameScreens>(*game);
-    saves = std::make_unique<GameSaves>(*game);
-    game->setScreens(screens.get());
-    game->setSnapshots(saves.get());
   }
-  /// One frame; returns the number of pixels redrawn.
-  int64_t frame() {
-    platform::advanceVirtualClock(16);
-    game->gameStep();
-    game->updateLayers(platform::tickCount());
-    game->compose(surface, frameState, dirty, 1, false);
-    present(display, surface, dirty, PresentArea::DirtyRects, 0, 0);
-    int64_t area = 0;
-    for (const auto& n : dirty.nodes()) area += int64_t(n.rect.width()) * n.rect.height();
-    clearDirtyRects(dirty);
-    input.tapNow = 0;
-    for (auto& c : input.counts)
-      if (c > 0) ++c;
-    return area;
-  }
-
-  PictureTable pictures;
-  PictureArchives archives;
-  MlzArchive scriptArchive;
-  DataPaths paths;
-  Settings settings;
-  InputState input;
-  uint32_t errorWord = 0, gameMode = 0, subMode = 0;
-  Surface surface;
-  DirtyRectList dirty;
-  FrameState frameState;
-  platform::RawFrameBuffer device;
-  RawFrameBufferBackend display{device};
-  std::unique_ptr<Game> game;
-  std::unique_ptr<GameScreens> screens;
-  std::unique_ptr<GameSaves> saves;
 };
 
 /// Frames of the title from a fresh start: the intro, or the menu after the intro is tapped away.

@@ -3,18 +3,7 @@
 // must redraw only the marker). Each iteration is one frame: game step, layer update, composition.
 #include <benchmark/benchmark.h>
 
-#include <memory>
-
-#include "engine/saves/game_saves.h"
-#include "engine/screens/game_screens.h"
-#include "engine/story/game.h"
-#include "engine/graphics/dirty_rects.h"
-#include "engine/resources/data_locations.h"
-#include "engine/resources/mlz_archive.h"
-#include "engine/resources/screen.h"
-#include "engine/state/input.h"
-#include "engine/state/settings.h"
-#include "platform/clock.h"
+#include "bench/game/bench_game.h"
 #include "tools/script_asm.h"
 
 namespace sorel {
@@ -22,45 +11,21 @@ namespace {
 
 /// A game on stand-in services whose pictures are generated: opaque backgrounds, sprites and
 /// the window with soft alpha edges.
-struct Bench {
-  Bench() : archives(true), paths(makeDataPaths("C:\\bench\\")) {
-    screenWidth = 640;
-    screenHeight = 480;
-    platform::setClockMode(platform::ClockMode::Virtual, 1000);
-    surface.resize(640, 480);
-    dirty.setBounds(640, 480);
+struct Bench : BenchGame {
+  Bench()
+      : BenchGame([](Picture& out, std::string_view file, int* x, int* y) {
+          bool bg = file.substr(0, 2) == "BG";
+          bool window = file.substr(0, 7) == "Message";
+          uint32_t w = bg || window ? 640 : 300, h = bg ? 480 : window ? 162 : 460;
+          if (file == "Cursor.bmp") w = 136, h = 36;
+          patternPicture(out, w, h, [&](uint32_t i, uint32_t) {
+            return bg ? 255 : window ? 200 : uint8_t(i < 20 || i > w - 20 ? i * 12 : 255);
+          });
+          if (x) *x = 150;
+          if (y) *y = 20;
+          return true;
+        }) {
     settings.messageSpeed = 1;
-    GameHost host{pictures, archives, scriptArchive, paths, settings, input, errorWord, gameMode, subMode,
-                  [this](const Rect& r) { addDirtyRect(dirty, r, true); }, [this] { return &surface; }, nullptr,
-                  nullptr, nullptr, nullptr};
-    host.pictureLoader = [](Picture& out, std::string_view file, std::string_view, MlzArchive&, ColourWord,
-                            int* x, int* y) {
-      bool bg = file.substr(0, 2) == "BG";
-      bool window = file.substr(0, 7) == "Message";
-      uint32_t w = bg || window ? 640 : 300, h = bg ? 480 : window ? 162 : 460;
-      if (file == "Cursor.bmp") w = 136, h = 36;
-      out.width = w;
-      out.height = h;
-      out.designWidth = int32_t(w);
-      out.designHeight = int32_t(h);
-      out.pixels.resize(size_t(w) * h * 4);
-      for (uint32_t j = 0; j < h; ++j)
-        for (uint32_t i = 0; i < w; ++i) {
-          uint8_t* p = out.pixel(i, j);
-          p[0] = uint8_t(i * 3 + j);
-          p[1] = uint8_t(j * 5);
-          p[2] = uint8_t(i ^ j);
-          p[3] = bg ? 255 : window ? 200 : uint8_t(i < 20 || i > w - 20 ? i * 12 : 255);
-        }
-      if (x) *x = 150;
-      if (y) *y = 20;
-      return true;
-    };
-    game = std::make_unique<Game>(host);
-    screens = std::make_unique<GameScreens>(*game);
-    saves = std::make_unique<GameSaves>(*game);
-    game->setScreens(screens.get());
-    game->setSnapshots(saves.get());
     std::vector<uint8_t> visual(4 * 196, 0), stand(4 * 224, 0);
     for (int i = 0; i < 4; ++i) {
       std::string v = "BG" + std::to_string(i) + ".bmp", f = "F" + std::to_string(i) + ".bmp",
@@ -77,34 +42,6 @@ struct Bench {
     game->loadScriptImage("bench.bin", r.bytes);
     gameMode = kModeStory;
   }
-  /// One frame; returns the number of pixels redrawn.
-  int64_t frame() {
-    platform::advanceVirtualClock(16);
-    game->gameStep();
-    game->updateLayers(platform::tickCount());
-    game->compose(surface, frameState, dirty, 1, false);
-    int64_t area = 0;
-    for (const auto& n : dirty.nodes()) area += int64_t(n.rect.width()) * n.rect.height();
-    clearDirtyRects(dirty);
-    input.tapNow = 0;
-    for (auto& c : input.counts)
-      if (c > 0) ++c;
-    return area;
-  }
-
-  PictureTable pictures;
-  PictureArchives archives;
-  MlzArchive scriptArchive;
-  DataPaths paths;
-  Settings settings;
-  InputState input;
-  uint32_t errorWord = 0, gameMode = 0, subMode = 0;
-  Surface surface;
-  DirtyRectList dirty;
-  FrameState frameState;
-  std::unique_ptr<Game> game;
-  std::unique_ptr<GameScreens> screens;
-  std::unique_ptr<GameSaves> saves;
 };
 
 constexpr const char* kScene = R"(

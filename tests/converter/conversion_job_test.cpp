@@ -24,6 +24,7 @@
 #include "platform/registry.h"
 #include "test_game.h"
 #include "tools/pac_writer.h"
+#include "tests/sample_game.h"
 
 namespace sorel {
 namespace {
@@ -352,14 +353,11 @@ TEST(ConversionJob, AnOutputThatCannotBeCreatedStillCompletesTheCount) {
   EXPECT_TRUE(fs::exists(out + "/data/jmv/Opening.mp3"));
 }
 
-// The sample game as sorel-mkgame writes it, converted at both sizes: every picture member is a
+// The sample game as sorel-mkgame writes it, converted at both sizes at other qualities: every picture member is a
 // picture the engine can load, none was left empty, and the stand overlays carry the place
 // their descriptor gives.
 TEST(ConversionJob, SampleGameConvertsCompletely) {
-  const std::string game = kRoot + "/sample";
-  fs::remove_all(game);
-  std::string cmd = std::string(SOREL_BIN_DIR) + "/sorel-mkgame -q " + game;
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string game = test::sampleGame().string();
   for (auto [factor, quality] : {std::pair{100, 2}, {50, 3}}) {
     std::string out = kRoot + "/sample_out" + std::to_string(factor);
     fs::remove_all(out);

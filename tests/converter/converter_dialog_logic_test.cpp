@@ -14,6 +14,7 @@
 #include "platform/registry.h"
 #include "test_game.h"
 #include "tests/e2e/run_program.h"
+#include "tests/sample_game.h"
 
 namespace sorel {
 namespace {
@@ -225,10 +226,7 @@ std::map<std::string, std::vector<uint8_t>> treeOf(const std::string& root) {
 // The sample game through the dialog's Start with two members at a time, and through
 // convSorel --batch on one thread: the same files, byte for byte (archives and MP3 files).
 TEST(ConverterDialog, SampleGameThroughStartMatchesBatch) {
-  const std::string game = kRoot + "/sample";
-  fs::remove_all(game);
-  auto made = test::runProgram("sorel-mkgame", "-q " + test::quote(game));
-  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::string game = test::sampleGame().string();
 
   const std::string viaDialog = freshFolder("sample_dialog");
   ConverterDialog d;

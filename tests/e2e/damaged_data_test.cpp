@@ -21,7 +21,7 @@
 
 #include "engine/audio/jmv_format.h"
 #include "engine/resources/mlz_format.h"
-#include "tests/e2e/run_program.h"
+#include "tests/e2e/player_run.h"
 
 namespace sorel::test {
 namespace {
@@ -200,10 +200,8 @@ class DamagedData : public ::testing::Test {
  protected:
   void playEveryVariant(const std::string& program, int size) {
     const fs::path dir = fs::path(SOREL_TEST_TMP) / "damaged_data";
-    const std::string problem = makeSampleConversions(dir, "", {size}, "intact");
-    ASSERT_EQ(problem, "");
     const fs::path intact = dir / ("intact" + std::to_string(size));
-    fs::remove_all(dir / "game");
+    ASSERT_EQ(copySample(intact, size), "");
     std::ofstream(dir / "input.txt") << kInput;
     std::ofstream(dir / "save.txt") << kSaveInput;
 
@@ -224,17 +222,10 @@ class DamagedData : public ::testing::Test {
                                             quote(dump.string()));
     ASSERT_EQ(baseline.exitCode, 0) << baseline.output;
     ASSERT_FALSE(sanitizerReport(baseline.output)) << baseline.output;
-    std::vector<std::string> lines;
-    std::ifstream in(dump);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), size_t(kFrames));
-    auto pcAt = [&](int frame) {
-      const std::string& l = lines[size_t(frame) - 1];
-      const size_t at = l.find(" pc=");
-      return l.substr(at + 4, l.find(' ', at + 1) - at - 4);
-    };
-    EXPECT_NE(lines[299].find("mode=99"), std::string::npos) << "in the story: " << lines[299];
-    EXPECT_NE(pcAt(381), pcAt(379)) << "the quick load went back to the saved message";
+    const StateDump lines = readStateDump(dump);
+    ASSERT_EQ(lines.frames.size(), size_t(kFrames));
+    EXPECT_EQ(lines.get(300, "mode"), "99") << "in the story: " << lines.line(300);
+    EXPECT_NE(lines.get(381, "pc"), lines.get(379, "pc")) << "the quick load went back to the saved message";
 
     const auto variants = variantsFor(intact / "data");
     int refused = 0;

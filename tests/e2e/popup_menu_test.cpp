@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/screenshot.h"
-#include "tests/e2e/run_program.h"
+#include "tests/e2e/player_run.h"
 
 namespace sorel::test {
 namespace {
@@ -32,12 +32,6 @@ constexpr int kLastFrame = 180;
 // 音声: 音量, —, 再生.
 constexpr int kSettingsRow = 5, kVoiceRow = 2, kPlayRow = 2;
 
-struct Shot {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* at(int x, int y) const { return rgb.data() + (size_t(y) * size_t(width) + size_t(x)) * 3; }
-};
-
 /// The box's face colour (212, 208, 200) as it reaches the screen through RGB565.
 std::array<uint8_t, 3> faceOnScreen() {
   std::array<uint8_t, 3> c{};
@@ -45,65 +39,27 @@ std::array<uint8_t, 3> faceOnScreen() {
   return c;
 }
 
-int countColour(const Shot& s, int x0, int y0, int x1, int y1, std::array<uint8_t, 3> c) {
-  int n = 0;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x)
-      if (std::memcmp(s.at(x, y), c.data(), 3) == 0) ++n;
-  return n;
-}
-
-int differing(const Shot& a, const Shot& b, int x0, int y0, int x1, int y1) {
-  int n = 0;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x)
-      if (std::memcmp(a.at(x, y), b.at(x, y), 3) != 0) ++n;
-  return n;
-}
-
 class MenuInPlayers : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    s_dir = fs::path(SOREL_TEST_TMP) / "menu_in_players";
-    s_problem = makeSampleConversions(s_dir, "--no-music --no-voices", {640, 320}, "data");
-  }
-  void SetUp() override {
-    if (!s_problem.empty()) FAIL() << s_problem;
-  }
-
-  struct Run {
-    int exitCode = -1;
-    std::string output, config;
-    std::map<int, Shot> shots;
+  struct Run : PlayerRun {
+    std::string config;
   };
 
-  /// Plays with the input script; the program folder is a fresh copy of the data so that each
-  /// run starts without sorel.cfg.
+  /// Plays with the input script on a fresh copy of the game without its sound, so that each run
+  /// starts without sorel.cfg.
   static Run play(const std::string& program, int size, const std::string& name, const std::string& input,
                   const std::vector<int>& shotFrames) {
-    const fs::path root = s_dir / name;
-    std::error_code ec;
-    fs::remove_all(root, ec);
-    fs::create_directories(root, ec);
-    fs::copy(s_dir / ("data" + std::to_string(size)), root, fs::copy_options::recursive, ec);
-    std::ofstream(root / "input.txt") << input;
-    std::string args = "--root " + quote(root.string()) + " --headless --virtual-clock --scenario " +
-                       quote("01-01(導入).bin") + " --input " + quote((root / "input.txt").string()) + " --frames " +
-                       std::to_string(kLastFrame);
-    for (int f : shotFrames)
-      args += " --screenshot " + quote(std::to_string(f) + ":" + (root / (std::to_string(f) + ".png")).string());
+    const fs::path root = fs::path(SOREL_TEST_TMP) / "menu_in_players" / name;
     Run run;
-    auto r = runProgram(program, args);
-    run.exitCode = r.exitCode;
-    run.output = r.output;
+    if (std::string problem = copySample(root, size, {"bgm", "voice.mlz"}); !problem.empty()) {
+      run.output = problem;
+      return run;
+    }
+    static_cast<PlayerRun&>(run) = test::play(
+        program, root, root / "run",
+        {.input = input, .frames = kLastFrame, .scenario = "01-01(導入).bin", .shots = shotFrames});
     std::ifstream cfg(root / "sorel.cfg", std::ios::binary);
     run.config.assign(std::istreambuf_iterator<char>(cfg), std::istreambuf_iterator<char>());
-    for (int f : shotFrames) {
-      std::ifstream in(root / (std::to_string(f) + ".png"), std::ios::binary);
-      std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      Shot s;
-      if (platform::decodePngRgb(bytes, s.rgb, s.width, s.height)) run.shots[f] = std::move(s);
-    }
     return run;
   }
 
@@ -150,19 +106,12 @@ class MenuInPlayers : public ::testing::Test {
     const auto face = faceOnScreen();
     EXPECT_GT(countColour(open, 0, 0, boxW, boxH, face), boxW * boxH / 2) << "the box at the top-left";
     EXPECT_EQ(countColour(before, 0, 0, boxW, boxH, face), 0);
-    EXPECT_EQ(differing(open, before, boxW + 8, 0, width, boxH), 0) << "nothing beside the box";
-    EXPECT_EQ(differing(closed, before, 0, 0, width, boxH + 8), 0) << "no trace of the menu";
+    EXPECT_EQ(differing(open, boxW + 8, 0, before, boxW + 8, 0, width - boxW - 8, boxH), 0) << "nothing beside the box";
+    EXPECT_EQ(differing(closed, 0, 0, before, 0, 0, width, boxH + 8), 0) << "no trace of the menu";
   }
 
-  static fs::path s_dir;
-  static std::string s_problem;
 };
 
-fs::path MenuInPlayers::s_dir;
-std::string MenuInPlayers::s_problem;
-
-// One test, so that the game is made once (ctest runs each test of a program in a process of
-// its own).
 TEST_F(MenuInPlayers, KeysAndTapsSwitchTheVoicesOnInBothPlayers) {
   const std::vector<int> shots{kBeforeOpen, kOpen + 2, kLastFrame - 5};
   for (bool taps : {false, true}) {

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <initializer_list>
 #include <string>
 #include <sys/wait.h>
 
@@ -40,27 +39,6 @@ inline std::string quote(const std::string& s) {
     else q += c;
   }
   return q + "'";
-}
-
-/// Makes the sample game in dir/game (dir emptied first) and converts it once per size into
-/// dir/<prefix><size> with the further convSorel options. Returns what failed, or "".
-inline std::string makeSampleConversions(const std::filesystem::path& dir, const std::string& options,
-                                         std::initializer_list<int> sizes = {640, 320},
-                                         const std::string& prefix = "r") {
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
-  std::filesystem::create_directories(dir, ec);
-  const std::string game = (dir / "game").string();
-  auto made = runProgram("sorel-mkgame", quote(game) + " -q");
-  if (made.exitCode != 0) return "sorel-mkgame: " + made.output;
-  for (int size : sizes) {
-    const std::filesystem::path out = dir / (prefix + std::to_string(size));
-    std::filesystem::create_directories(out, ec);
-    auto conv = runProgram("convSorel", "--batch --game " + quote(game) + " --out " + quote(out.string()) +
-                                            " --size " + std::to_string(size) + " " + options);
-    if (conv.exitCode != 0) return "convSorel --size " + std::to_string(size) + ": " + conv.output;
-  }
-  return "";
 }
 
 }  // namespace sorel::test

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/screenshot.h"
-#include "tests/e2e/run_program.h"
+#include "tests/e2e/player_run.h"
 
 namespace sorel::test {
 namespace {
@@ -34,25 +34,11 @@ constexpr int kQuickLoad = 105;
 constexpr int kShift = kQuickSave - 146;  // the answer runs 344 frames earlier than in the first run
 constexpr int kSecondRunEnd = 160;
 
-struct PlayRun {
-  int exitCode = -1;
-  std::string output;
-  std::vector<std::map<std::string, std::string>> frames;
-  std::vector<uint8_t> shot;
-
-  std::string get(int frame, const std::string& key) const {
-    if (frame < 1 || size_t(frame) > frames.size()) return "";
-    auto it = frames[size_t(frame) - 1].find(key);
-    return it == frames[size_t(frame) - 1].end() ? "" : it->second;
-  }
-  int num(int frame, const std::string& key) const { return std::atoi(get(frame, key).c_str()); }
-};
-
 class SaveAndLoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_dir = fs::path(SOREL_TEST_TMP) / "save_and_load";
-    s_problem = makeSampleConversions(s_dir, "--no-music --no-voices");
+    for (int size : {640, 320}) s_problem += copySample(root(size), size, {"bgm", "voice.mlz"});
   }
   void SetUp() override {
     if (!s_problem.empty()) FAIL() << s_problem;
@@ -62,36 +48,12 @@ class SaveAndLoad : public ::testing::Test {
   static fs::path saveFolder(int size) { return root(size) / "data" / "save"; }
 
   /// Writes sorel.cfg (the centre key is Enter on both builds) and runs the player.
-  static PlayRun play(const std::string& program, int size, const std::string& config, const std::string& input,
-                  int frames, int shotFrame) {
-    const fs::path dir = s_dir / program;
-    std::error_code ec;
-    fs::create_directories(dir, ec);
+  static PlayerRun play(const std::string& program, int size, const std::string& config, const std::string& input,
+                        int frames, int shotFrame) {
     std::ofstream(root(size) / "sorel.cfg", std::ios::binary) << config << "[KEY_CONFIG]\r\nKEY_START=0D\r\n";
-    std::ofstream(dir / "input.txt") << input;
-    fs::remove(dir / "state.txt", ec);
-    fs::remove(dir / "shot.png", ec);
-    std::string args = "--root " + quote(root(size).string()) + " --headless --virtual-clock --scenario " +
-                       quote("01-01(導入).bin") + " --input " + quote((dir / "input.txt").string()) + " --frames " +
-                       std::to_string(frames) + " --dump-state " + quote((dir / "state.txt").string());
-    if (shotFrame) args += " --screenshot " + quote(std::to_string(shotFrame) + ":" + (dir / "shot.png").string());
-    PlayRun run;
-    auto r = runProgram(program, args);
-    run.exitCode = r.exitCode;
-    run.output = r.output;
-    std::ifstream dump(dir / "state.txt");
-    for (std::string line; std::getline(dump, line);) {
-      std::map<std::string, std::string> values;
-      std::istringstream words(line);
-      for (std::string word; words >> word;)
-        if (auto eq = word.find('='); eq != std::string::npos) values[word.substr(0, eq)] = word.substr(eq + 1);
-      run.frames.push_back(std::move(values));
-    }
-    std::ifstream png(dir / "shot.png", std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(png)), std::istreambuf_iterator<char>());
-    int w = 0, h = 0;
-    if (!bytes.empty()) platform::decodePngRgb(bytes, run.shot, w, h);
-    return run;
+    return test::play(program, root(size), s_dir / program,
+                      {.input = input, .frames = frames, .scenario = "01-01(導入).bin",
+                       .shots = shotFrame ? std::vector<int>{shotFrame} : std::vector<int>{}});
   }
 
   /// The introduction's advances up to the choice, then the choice of the first bar.
@@ -108,7 +70,7 @@ class SaveAndLoad : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(saveFolder(size), ec);
     // The first run: to the choice, choose, quick save at the answer.
-    PlayRun first = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=4\r\n",
+    PlayerRun first = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=4\r\n",
                      toTheChoice(taps, size) + std::to_string(kQuickSave) + " press enter\n", kFirstRunEnd, kSaveShot);
     ASSERT_EQ(first.exitCode, 0) << first.output;
     ASSERT_EQ(first.frames.size(), size_t(kFirstRunEnd));
@@ -129,7 +91,7 @@ class SaveAndLoad : public ::testing::Test {
     EXPECT_NE(choiceSave.output.find("choices     0"), std::string::npos) << choiceSave.output;
 
     // The second run: quick load at the first message.
-    PlayRun second = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=5\r\n",
+    PlayerRun second = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=5\r\n",
                       std::to_string(kQuickLoad) + " press enter\n", kSecondRunEnd, kSaveShot - kShift);
     ASSERT_EQ(second.exitCode, 0) << second.output;
     EXPECT_EQ(second.get(kQuickLoad, "pc"), first.get(kQuickSave, "pc")) << "loaded at the saved message";
@@ -138,18 +100,18 @@ class SaveAndLoad : public ::testing::Test {
       EXPECT_EQ(second.get(kQuickSave - kShift, key), first.get(kQuickSave, key)) << key;
     // The first run's screen carries the status line's box ("SAVE_001に保存しました") at the top
     // left, in the pop-up menu's face colour; below it is the screen the load brings back.
-    ASSERT_FALSE(first.shot.empty());
-    ASSERT_EQ(second.shot.size(), first.shot.size());
-    const size_t row = size_t(size) * 3, below = row * 20, face = row * 6 + 4 * 3;
-    EXPECT_TRUE(std::equal(first.shot.begin() + long(below), first.shot.end(), second.shot.begin() + long(below)))
-        << "the screen after the load is the screen at the save";
-    EXPECT_NEAR(first.shot[face], 212, 8) << "the saved box";
-    EXPECT_NEAR(first.shot[face + 1], 208, 8);
-    EXPECT_NEAR(first.shot[face + 2], 200, 8);
+    ASSERT_EQ(first.shots.count(kSaveShot), 1u);
+    ASSERT_EQ(second.shots.count(kSaveShot - kShift), 1u);
+    const Shot &atSave = first.shots.at(kSaveShot), &afterLoad = second.shots.at(kSaveShot - kShift);
+    const int w = size, h = size * 3 / 4;
+    EXPECT_EQ(differing(atSave, 0, 20, afterLoad, 0, 20, w, h - 20), 0) << "the screen after the load is the screen at the save";
+    EXPECT_NEAR(atSave.at(4, 6)[0], 212, 8) << "the saved box";
+    EXPECT_NEAR(atSave.at(4, 6)[1], 208, 8);
+    EXPECT_NEAR(atSave.at(4, 6)[2], 200, 8);
 
     // The automatic choice save brings the same choices back.
     fs::copy_file(saveFolder(size) / "save601.dat", saveFolder(size) / "save001.dat", fs::copy_options::overwrite_existing);
-    PlayRun back = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=5\r\n", std::to_string(kQuickLoad) + " press enter\n",
+    PlayerRun back = play(program, size, "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=5\r\n", std::to_string(kQuickLoad) + " press enter\n",
                     kQuickLoad + 5, 0);
     ASSERT_EQ(back.exitCode, 0) << back.output;
     EXPECT_EQ(back.get(kQuickLoad + 2, "pc"), first.get(kChoiceShown, "pc")) << "waiting at the choice again";
@@ -160,12 +122,12 @@ class SaveAndLoad : public ::testing::Test {
     // Read-skip: the skip key held from the first message runs through every message read in the
     // first run and stops at the choice; with the system data gone it stops at the first message.
     const std::string skip = "[SYSTEM_CONFIG]\r\nKEY_CEN_CTRL=1\r\n[MESSAGE_CONFIG]\r\nREAD_SKIP=1\r\n";
-    PlayRun skipped = play(program, size, skip, "90 down left\n", 300, 0);
+    PlayerRun skipped = play(program, size, skip, "90 down left\n", 300, 0);
     ASSERT_EQ(skipped.exitCode, 0) << skipped.output;
     EXPECT_EQ(skipped.num(300, "choices"), 3) << "skipped to the choice";
     EXPECT_EQ(skipped.get(300, "pc"), first.get(kChoiceShown, "pc"));
     fs::remove_all(saveFolder(size), ec);
-    PlayRun unread = play(program, size, skip, "90 down left\n", 300, 0);
+    PlayerRun unread = play(program, size, skip, "90 down left\n", 300, 0);
     EXPECT_EQ(unread.num(300, "backlog"), 0) << "nothing read: the skip stops at the first message";
     EXPECT_EQ(unread.num(300, "choices"), 0);
   }

@@ -24,7 +24,7 @@
 
 #include "platform/files.h"
 #include "platform/screenshot.h"
-#include "tests/e2e/run_program.h"
+#include "tests/e2e/player_run.h"
 
 namespace sorel::test {
 namespace {
@@ -75,85 +75,27 @@ std::array<uint8_t, 3> onScreen(uint32_t rgb) {
   return c;
 }
 
-struct Shot {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* at(int x, int y) const { return rgb.data() + (size_t(y) * size_t(width) + size_t(x)) * 3; }
-};
-
-/// Pixels of the rectangle (x, y, w, h) of a that differ from the same-sized rectangle of b at
-/// (bx, by).
-int differing(const Shot& a, int x, int y, const Shot& b, int bx, int by, int w, int h) {
-  int n = 0;
-  for (int j = 0; j < h; ++j)
-    for (int i = 0; i < w; ++i)
-      if (std::memcmp(a.at(x + i, y + j), b.at(bx + i, by + j), 3) != 0) ++n;
-  return n;
-}
-
-int countColour(const Shot& s, int x, int y, int w, int h, std::array<uint8_t, 3> c) {
-  int n = 0;
-  for (int j = y; j < y + h; ++j)
-    for (int i = x; i < x + w; ++i)
-      if (std::memcmp(s.at(i, j), c.data(), 3) == 0) ++n;
-  return n;
-}
-
-/// Mean of the three channels over a rectangle.
-double meanLevel(const Shot& s, int x, int y, int w, int h) {
-  double sum = 0;
-  for (int j = y; j < y + h; ++j)
-    for (int i = x; i < x + w; ++i) sum += s.at(i, j)[0] + s.at(i, j)[1] + s.at(i, j)[2];
-  return sum / (3.0 * w * h);
-}
-
-/// One run of a player: its dump, one line of keys and values per frame, and its screenshots.
-struct PlayerRun {
-  int exitCode = -1;
-  std::string output;
-  std::vector<std::map<std::string, std::string>> frames;  // frame n at n - 1
-  std::map<int, Shot> shots;
-
-  const std::map<std::string, std::string>& state(int frame) const {
-    static const std::map<std::string, std::string> none;
-    return frame >= 1 && size_t(frame) <= frames.size() ? frames[size_t(frame) - 1] : none;
-  }
-  std::string get(int frame, const std::string& key) const {
-    auto it = state(frame).find(key);
-    return it == state(frame).end() ? "" : it->second;
-  }
-  int num(int frame, const std::string& key) const { return std::atoi(get(frame, key).c_str()); }
-  /// The whole dump line, for failure messages.
-  std::string line(int frame) const {
-    std::string s;
-    for (const auto& [k, v] : state(frame)) s += k + "=" + v + " ";
-    return s;
-  }
-};
-
 class StoryOnScreen : public ::testing::Test {
  protected:
-  // The game is made and converted once (making it takes seconds).
+  // The sample game without its sound, once per screen size.
   static void SetUpTestSuite() {
     s_dir = fs::path(SOREL_TEST_TMP) / "story_on_screen";
-    s_problem = makeSampleConversions(s_dir, "--no-music --no-voices");
-    if (!s_problem.empty()) return;
-    // Two speakers get colours of their own; the profile keys are Shift-JIS.
-    const std::string colours = "[MESSAGE_COLOR]\r\n\x97\x7a\x8d\xd8=" + std::to_string(kHinaColour) +
-                                "\r\n\x88\xa8=" + std::to_string(kAoiColour) + "\r\n";
-    for (int size : {640, 320})
-      std::ofstream(s_dir / ("r" + std::to_string(size)) / "sorel.cfg", std::ios::binary) << colours;
+    for (int size : {640, 320}) {
+      s_problem += copySample(root(size), size, {"bgm", "voice.mlz"});
+      // Two speakers get colours of their own; the profile keys are Shift-JIS.
+      std::ofstream(root(size) / "sorel.cfg", std::ios::binary)
+          << "[MESSAGE_COLOR]\r\n\x97\x7a\x8d\xd8=" + std::to_string(kHinaColour) + "\r\n\x88\xa8=" +
+                 std::to_string(kAoiColour) + "\r\n";
+    }
   }
   void SetUp() override {
     if (!s_problem.empty()) FAIL() << s_problem;
   }
+  static fs::path root(int size) { return s_dir / ("r" + std::to_string(size)); }
 
   /// Plays the introduction in a player: taps (at a spot above the window) or the advance key
   /// for the advance input; screenshots at the given frames.
   static PlayerRun play(const std::string& program, int size, bool taps, const std::vector<int>& shotFrames) {
-    const fs::path dir = s_dir / program;
-    std::error_code ec;
-    fs::create_directories(dir, ec);
     std::ostringstream input;
     for (const Input& i : kInput) {
       std::string what = i.what;
@@ -164,31 +106,8 @@ class StoryOnScreen : public ::testing::Test {
       else what = "press " + what;
       input << i.frame << " " << what << "\n";
     }
-    std::ofstream(dir / "input.txt") << input.str();
-    std::string args = "--root " + quote((s_dir / ("r" + std::to_string(size))).string()) +
-                       " --headless --virtual-clock --scenario " + quote("01-01(導入).bin") + " --input " +
-                       quote((dir / "input.txt").string()) + " --frames " + std::to_string(kLastFrame) +
-                       " --dump-state " + quote((dir / "state.txt").string());
-    for (int f : shotFrames) args += " --screenshot " + quote(std::to_string(f) + ":" + (dir / (std::to_string(f) + ".png")).string());
-    PlayerRun run;
-    auto r = runProgram(program, args);
-    run.exitCode = r.exitCode;
-    run.output = r.output;
-    std::ifstream dump(dir / "state.txt");
-    for (std::string line; std::getline(dump, line);) {
-      std::map<std::string, std::string> values;
-      std::istringstream words(line);
-      for (std::string word; words >> word;)
-        if (auto eq = word.find('='); eq != std::string::npos) values[word.substr(0, eq)] = word.substr(eq + 1);
-      run.frames.push_back(std::move(values));
-    }
-    for (int f : shotFrames) {
-      std::ifstream in(dir / (std::to_string(f) + ".png"), std::ios::binary);
-      std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      Shot s;
-      if (platform::decodePngRgb(bytes, s.rgb, s.width, s.height)) run.shots[f] = std::move(s);
-    }
-    return run;
+    return test::play(program, root(size), s_dir / program,
+                      {.input = input.str(), .frames = kLastFrame, .scenario = "01-01(導入).bin", .shots = shotFrames});
   }
 
   /// Everything both players must show; size is the screen width.
@@ -305,8 +224,6 @@ class StoryOnScreen : public ::testing::Test {
 fs::path StoryOnScreen::s_dir;
 std::string StoryOnScreen::s_problem;
 
-// One test, so that the game is made once however the tests are run (ctest runs each test of a
-// program in a process of its own).
 TEST_F(StoryOnScreen, BothPlayersPlayTheIntroductionToChapterTwo) {
   {
     SCOPED_TRACE("pocketplayer, the advance key");

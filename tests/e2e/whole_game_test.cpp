@@ -26,7 +26,7 @@
 
 #include "platform/files.h"
 #include "platform/screenshot.h"
-#include "tests/e2e/run_program.h"
+#include "tests/e2e/player_run.h"
 
 namespace sorel::test {
 namespace {
@@ -111,46 +111,8 @@ constexpr int kSoundMode = 2427;
 constexpr int kClosed = 2951;  // the last frame: Quit's fade has ended and the window closes
 constexpr int kFrameLimit = 3200;
 
-struct Shot {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* at(int x, int y) const { return rgb.data() + (size_t(y) * size_t(width) + size_t(x)) * 3; }
-};
-
-double meanLevel(const Shot& s, int x, int y, int w, int h) {
-  double sum = 0;
-  for (int j = y; j < y + h; ++j)
-    for (int i = x; i < x + w; ++i) sum += s.at(i, j)[0] + s.at(i, j)[1] + s.at(i, j)[2];
-  return sum / (3.0 * w * h);
-}
-
-int differing(const Shot& a, int ax, int ay, const Shot& b, int bx, int by, int w, int h) {
-  int n = 0;
-  for (int j = 0; j < h; ++j)
-    for (int i = 0; i < w; ++i)
-      if (std::memcmp(a.at(ax + i, ay + j), b.at(bx + i, by + j), 3) != 0) ++n;
-  return n;
-}
-
-struct PlayerRun {
-  int exitCode = -1;
-  std::string output;
-  std::vector<std::map<std::string, std::string>> frames;
-  std::map<int, Shot> shots;
-  std::vector<int16_t> sound;  // interleaved stereo, 22050 Hz
-
-  std::string get(int frame, const std::string& key) const {
-    if (frame < 1 || size_t(frame) > frames.size()) return "";
-    auto it = frames[size_t(frame) - 1].find(key);
-    return it == frames[size_t(frame) - 1].end() ? "" : it->second;
-  }
-  int num(int frame, const std::string& key) const { return std::atoi(get(frame, key).c_str()); }
-  std::string line(int frame) const {
-    std::string s;
-    if (frame >= 1 && size_t(frame) <= frames.size())
-      for (const auto& [k, v] : frames[size_t(frame) - 1]) s += k + "=" + v + " ";
-    return s;
-  }
+/// The tour's run: its state dump, screenshots and captured sound.
+struct TourRun : PlayerRun {
   /// Root mean square of the captured sound over frames [from, to).
   double loudness(int from, int to) const {
     const size_t a = size_t(from) * 16 * 22050 / 1000 * 2, b = size_t(to) * 16 * 22050 / 1000 * 2;
@@ -163,70 +125,60 @@ struct PlayerRun {
 
 class WholeGame : public ::testing::Test {
  protected:
+  // The sample game with its music, without voices, once per screen size.
   static void SetUpTestSuite() {
     s_dir = fs::path(SOREL_TEST_TMP) / "whole_game";
-    s_problem = makeSampleConversions(s_dir, "--no-voices");
+    for (int size : {640, 320}) s_problem += copySample(s_dir / ("r" + std::to_string(size)), size, {"voice.mlz"});
   }
   void SetUp() override {
     if (!s_problem.empty()) FAIL() << s_problem;
   }
 
+  static fs::path runFolder(const std::string& program, bool window) {
+    return s_dir / program / (window ? "window" : "headless");
+  }
+
   /// The tour, headless, or with window options (SDL's dummy video driver) with every update of
   /// the window checked against a whole redraw.
-  static PlayerRun play(const std::string& program, int size, const std::string& window = "") {
-    const fs::path dir = s_dir / program / (window.empty() ? "headless" : "window");
+  static TourRun play(const std::string& program, int size, const std::string& window = "") {
+    const fs::path dir = runFolder(program, !window.empty());
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);
     // A fresh copy of the converted game: a run leaves its saves and system data behind.
-    const fs::path root = dir / "root";
-    fs::copy(s_dir / ("r" + std::to_string(size)), root, fs::copy_options::recursive, ec);
+    fs::copy(s_dir / ("r" + std::to_string(size)), dir / "root", fs::copy_options::recursive, ec);
     std::ostringstream input;
     for (const Input& i : kTour) {
       input << i.frame << " " << i.what;
       if (std::string(i.what) == "tap") input << " " << i.x * size / 640 << " " << i.y * size / 640;
       input << "\n";
     }
-    std::ofstream(dir / "input.txt") << input.str();
-    const std::vector<int> shots = {kTitleMenu, kEyeCatchReveal, kStaffRoll, kGalleryPage13, kGalleryView, kReplayPage2,
-                                    kSoundMode};
-    std::string args = "--root " + quote(root.string()) +
-                       (window.empty() ? " --headless" : " --check-present " + window) +
-                       " --virtual-clock --input " + quote((dir / "input.txt").string()) + " --frames " +
-                       std::to_string(kFrameLimit) + " --dump-state " + quote((dir / "state.txt").string()) +
-                       " --audio-out " + quote((dir / "sound.wav").string());
-    for (int f : shots) args += " --screenshot " + quote(std::to_string(f) + ":" + (dir / (std::to_string(f) + ".png")).string());
-    PlayerRun run;
-    auto r = window.empty() ? runProgram(program, args)
-                            : runCommand("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR=" +
-                                         quote(dir.string()) + " " + SOREL_BIN_DIR + "/" + program + " " + args);
-    run.exitCode = r.exitCode;
-    run.output = r.output;
-    std::ifstream dump(dir / "state.txt");
-    for (std::string line; std::getline(dump, line);) {
-      std::map<std::string, std::string> values;
-      std::istringstream words(line);
-      for (std::string word; words >> word;)
-        if (auto eq = word.find('='); eq != std::string::npos) values[word.substr(0, eq)] = word.substr(eq + 1);
-      run.frames.push_back(std::move(values));
-    }
-    for (int f : shots) {
-      std::ifstream in(dir / (std::to_string(f) + ".png"), std::ios::binary);
-      std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      Shot s;
-      if (platform::decodePngRgb(bytes, s.rgb, s.width, s.height)) run.shots[f] = std::move(s);
-    }
-    // The capture is a 44-byte WAVE header and 16-bit stereo samples.
-    std::ifstream wav(dir / "sound.wav", std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(wav)), std::istreambuf_iterator<char>());
-    if (bytes.size() > 44) {
-      run.sound.resize((bytes.size() - 44) / 2);
-      std::memcpy(run.sound.data(), bytes.data() + 44, run.sound.size() * 2);
-    }
+    TourRun run;
+    static_cast<PlayerRun&>(run) = test::play(
+        program, dir / "root", dir,
+        {.input = input.str(), .frames = kFrameLimit,
+         .shots = {kTitleMenu, kEyeCatchReveal, kStaffRoll, kGalleryPage13, kGalleryView, kReplayPage2, kSoundMode},
+         .sound = true, .show = window.empty() ? "--headless" : "--check-present " + window});
     return run;
   }
 
-  static void checkTour(const PlayerRun& run, int size) {
+  /// The headless tour gives the state dump, screenshots and sound recorded in
+  /// whole_game.sha256 beside this file, byte for byte: rearranging the engine must not change
+  /// what a player shows or plays. A change that means to (a new picture, a fixed timing) records
+  /// the lines this prints.
+  static void expectRecordedResults(const std::string& program) {
+    auto hashes = runCommand("cd " + quote(runFolder(program, false).string()) + " && sha256sum state.txt sound.wav *.png");
+    ASSERT_EQ(hashes.exitCode, 0) << hashes.output;
+    std::string now, recorded;
+    std::istringstream lines(hashes.output);
+    for (std::string line; std::getline(lines, line);) now += line.substr(0, 66) + program + "/" + line.substr(66) + "\n";
+    std::ifstream file(fs::path(SOREL_SOURCE_DIR) / "tests" / "e2e" / "whole_game.sha256");
+    for (std::string line; std::getline(file, line);)
+      if (line.find("  " + program + "/") != std::string::npos) recorded += line + "\n";
+    EXPECT_EQ(now, recorded) << "the tour's results differ from the recorded ones; now:\n" << now;
+  }
+
+  static void checkTour(const TourRun& run, int size) {
     const int W = size, H = size * 3 / 4;
     auto px = [&](int design) { return design * W / 640; };
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -319,9 +271,10 @@ TEST_F(WholeGame, BothPlayersTourTheGameFromTitleToQuit) {
   } runs[] = {{"pocketplayer", 640, "--fullscreen"}, {"handheldplayer", 320, "--scale 3 --integer-scale"}};
   for (const auto& r : runs) {
     SCOPED_TRACE(r.program);
-    const PlayerRun headless = play(r.program, r.size);
+    const TourRun headless = play(r.program, r.size);
     checkTour(headless, r.size);
-    const PlayerRun shown = play(r.program, r.size, r.window);
+    expectRecordedResults(r.program);
+    const TourRun shown = play(r.program, r.size, r.window);
     EXPECT_EQ(shown.exitCode, 0) << shown.output;
     EXPECT_NE(shown.output.find(" window updates, 0 differing from a whole redraw"), std::string::npos) << shown.output;
     ASSERT_EQ(shown.frames.size(), headless.frames.size());
@@ -338,11 +291,9 @@ TEST_F(WholeGame, BothPlayersTourTheGameFromTitleToQuit) {
     fs::remove_all(dir, ec);
     fs::create_directories(dir, ec);
     fs::copy(s_dir / "r640", dir / "root", fs::copy_options::recursive, ec);
-    std::ofstream(dir / "input.txt") << "300 press z\n";  // hides the message window once the text waits
-    auto r = runCommand("SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR=" + quote(dir.string()) + " " +
-                        SOREL_BIN_DIR + "/pocketplayer --root " + quote((dir / "root").string()) +
-                        " --check-present --virtual-clock --scenario '01-01(導入).bin' --input " +
-                        quote((dir / "input.txt").string()) + " --frames " + std::to_string(frames));
+    // z hides the message window once the text waits.
+    auto r = test::play("pocketplayer", dir / "root", dir,
+                        {.input = "300 press z\n", .frames = frames, .scenario = "01-01(導入).bin", .show = "--check-present"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     const size_t at = r.output.find("present check: ");
     return at == std::string::npos ? -1 : std::atoi(r.output.c_str() + at + 15);

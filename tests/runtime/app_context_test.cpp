@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "tests/audio/movie_files.h"
+#include "tests/runtime/app_fixture.h"
 
 namespace sorel {
 namespace {
@@ -30,47 +31,12 @@ class TestApp : public AppContext {
   int movieAt = 0;
 };
 
-class AppContextTest : public ::testing::Test {
+class AppContextTest : public test::AppFixture<TestApp> {
  protected:
   void SetUp() override {
-    platform::resetWindowing();
-    clearProfile();
-    platform::setClockMode(platform::ClockMode::Virtual, 0);
-    screenWidth = 320;
-    screenHeight = 240;
-    std::string host = std::string(SOREL_TEST_TMP) + "/app_" +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    folder = *platform::systemPath(host);
-    platform::createFolders(folder);
-    platform::removeFile(folder + "sorel.cfg");
-    EngineConfig config;
-    config.kind = PlayerKind::Handheld;
-    config.programFolder = folder;
-    app = std::make_unique<TestApp>(config);
-    ASSERT_TRUE(WindowBase::registerWindowClass());
-    ASSERT_NE(app->createWindow(320, 240), nullptr);
-    ASSERT_EQ(app->openDisplay(), DisplayOpenError::None);
-    app->initialise();
-    app->setVirtualClockStep(16);
+    AppFixture::SetUp();
+    start();
   }
-  void TearDown() override {
-    app.reset();
-    platform::resetWindowing();
-    clearProfile();
-    platform::setClockMode(platform::ClockMode::Real);
-  }
-  /// Dispatches every queued message; true when the quit message came.
-  bool drain() {
-    platform::Message m;
-    while (platform::peekMessage(m, true)) {
-      if (m.message == platform::WM_QUIT) return true;
-      platform::dispatchMessage(m);
-    }
-    return false;
-  }
-
-  std::string folder;
-  std::unique_ptr<TestApp> app;
 };
 
 TEST_F(AppContextTest, MessagesReachTheObjectFromTheFirstOne) {

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text.h"
+#include "tests/runtime/app_fixture.h"
 #include "tests/runtime/waiting_game.h"
 
 namespace sorel {
@@ -172,43 +173,12 @@ TEST(MenuCommands, ChangeTheirSettings) {
 }
 
 /// The commands on a whole application: the settings, the marks and the side effects.
-class DispatchTest : public ::testing::Test {
+class DispatchTest : public test::AppFixture<> {
  protected:
   void SetUp() override {
-    platform::resetWindowing();
-    clearProfile();
-    platform::setClockMode(platform::ClockMode::Virtual, 0);
-    screenWidth = 320;
-    screenHeight = 240;
-    host = std::string(SOREL_TEST_TMP) + "/menu_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-    folder = *platform::systemPath(host);
-    platform::createFolders(folder);
-    platform::writeWholeFile(folder + "sorel.cfg",
-                             std::vector<uint8_t>(config.begin(), config.end()), false);
-    EngineConfig c;
-    c.kind = PlayerKind::Handheld;
-    c.programFolder = folder;
-    app = std::make_unique<AppContext>(c);
-    ASSERT_TRUE(WindowBase::registerWindowClass());
-    ASSERT_NE(app->createWindow(320, 240), nullptr);
-    ASSERT_EQ(app->openDisplay(), DisplayOpenError::None);
-    app->initialise();
-    app->setVirtualClockStep(16);
-  }
-  void TearDown() override {
-    app.reset();
-    platform::resetWindowing();
-    clearProfile();
-    platform::setClockMode(platform::ClockMode::Real);
-  }
-  /// Dispatches every queued message; true when the quit message came.
-  bool drain() {
-    platform::Message m;
-    while (platform::peekMessage(m, true)) {
-      if (m.message == platform::WM_QUIT) return true;
-      platform::dispatchMessage(m);
-    }
-    return false;
+    AppFixture::SetUp();
+    platform::writeWholeFile(folder + "sorel.cfg", std::vector<uint8_t>(config.begin(), config.end()), false);
+    start();
   }
   void command(unsigned n) {
     platform::postMessage(app->window(), platform::WM_COMMAND, n, 0);
@@ -222,9 +192,6 @@ class DispatchTest : public ::testing::Test {
   }
 
   std::string config = "[MUSIC_CONFIG]\r\nPCM=0\r\nMUSIC_VOL=80\r\n";
-  std::string host;  ///< the program folder as a host path
-  std::string folder;
-  std::unique_ptr<AppContext> app;
 };
 
 TEST_F(DispatchTest, MarksAreSetFromTheSettingsAtStartUp) {

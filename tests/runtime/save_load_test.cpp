@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "tests/audio/movie_files.h"
+#include "tests/runtime/app_fixture.h"
 #include "tools/script_asm.h"
 
 namespace sorel {
@@ -50,16 +51,10 @@ void writeBytes(const fs::path& p, const std::vector<uint8_t>& b) {
   std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), long(b.size()));
 }
 
-class SaveLoad : public ::testing::Test {
+class SaveLoad : public test::AppFixture<> {
  protected:
   void SetUp() override {
-    platform::resetWindowing();
-    clearProfile();
-    platform::setClockMode(platform::ClockMode::Virtual, 0);
-    screenWidth = 320;
-    screenHeight = 240;
-    host = fs::path(SOREL_TEST_TMP) / ("save_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(host);
+    AppFixture::SetUp();
     fs::create_directories(host / "data" / "save");
     auto bytes = script::assemble(kScript).bytes;
     MlzWriter w;
@@ -67,28 +62,6 @@ class SaveLoad : public ::testing::Test {
     ASSERT_TRUE(w.add("01-01.bin", bytes, true));
     ASSERT_TRUE(w.close());
     start();
-  }
-  void start() {
-    app.reset();
-    platform::resetWindowing();
-    EngineConfig config;
-    config.kind = PlayerKind::Handheld;
-    config.programFolder = *platform::systemPath(host.string() + "/");
-    app = std::make_unique<AppContext>(config);
-    ASSERT_TRUE(WindowBase::registerWindowClass());
-    ASSERT_NE(app->createWindow(320, 240), nullptr);
-    ASSERT_EQ(app->openDisplay(), DisplayOpenError::None);
-    app->initialise();
-    app->setVirtualClockStep(16);
-  }
-  void TearDown() override {
-    app.reset();
-    platform::resetWindowing();
-    clearProfile();
-    platform::setClockMode(platform::ClockMode::Real);
-  }
-  void frames(int n) {
-    for (int i = 0; i < n; ++i) app->idlePass();
   }
   /// The story started and waiting at its first message.
   void toFirstMessage() {
@@ -111,9 +84,6 @@ class SaveLoad : public ::testing::Test {
   uint32_t snapshotPc() const { return loadU32(app->saves()->saveBlock().data() + save_field::kPc); }
   fs::path save(int slot) const { return host / "data" / "save" / saveFileName(slot); }
   fs::path systemFile() const { return host / "data" / "save" / "save000.dat"; }
-
-  fs::path host;
-  std::unique_ptr<AppContext> app;
 };
 
 TEST_F(SaveLoad, NothingIsSavedBeforeTheFirstSnapshotOrWhileSavesAreOff) {
