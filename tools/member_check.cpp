@@ -1,6 +1,6 @@
 #include "tools/member_check.h"
 
-#include "engine/game/data_tables.h"
+#include "engine/story/data_tables.h"
 #include "engine/graphics/jbp1_decoder.h"
 #include "engine/graphics/picture.h"
 #include "engine/graphics/picture_loader.h"

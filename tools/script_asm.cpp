@@ -6,7 +6,7 @@
 #include <optional>
 #include <set>
 
-#include "engine/game/script_opcodes.h"
+#include "engine/story/script_opcodes.h"
 #include "engine/resources/byte_io.h"
 #include "engine/resources/sjis_text.h"
 #include "platform/text.h"

@@ -4,7 +4,7 @@
 //
 // The text form, one statement per line, ';' starts a comment:
 //   name:                     a label: the code offset of the next instruction
-//   PUSH_INT 5                an instruction by its name (engine/game/script_opcodes.h) and an
+//   PUSH_INT 5                an instruction by its name (engine/story/script_opcodes.h) and an
 //                             optional operand (default 0): a number (decimal, -5, 0x1F), a
 //                             label reference @name (its code offset) or a .equ constant
 //   PUSH_STRING "text"        UTF-8 text stored as Shift-JIS followed by a NUL; the escapes

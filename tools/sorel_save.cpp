@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "sorel_version.h"
-#include "engine/game/save_data.h"
-#include "engine/game/system_data.h"
+#include "engine/saves/save_data.h"
+#include "engine/saves/system_data.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "tools/tool_common.h"

@@ -8,7 +8,9 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/game/game.h"
+#include "engine/saves/game_saves.h"
+#include "engine/screens/game_screens.h"
+#include "engine/story/game.h"
 #include "engine/graphics/backends/display_backend.h"
 #include "engine/graphics/dirty_rects.h"
 #include "engine/resources/data_locations.h"
@@ -60,6 +62,10 @@ struct BenchGame {
       return make(out, file, x, y);
     };
     game = std::make_unique<Game>(host);
+    screens = std::make_unique<GameScreens>(*game);
+    saves = std::make_unique<GameSaves>(*game);
+    game->setScreens(screens.get());
+    game->setSnapshots(saves.get());
   }
 
   /// One frame; returns the number of pixels redrawn.
@@ -92,6 +98,8 @@ struct BenchGame {
   RawFrameBufferBackend display{device};
   bool present;
   std::unique_ptr<Game> game;
+  std::unique_ptr<GameScreens> screens;
+  std::unique_ptr<GameSaves> saves;
 };
 
 }  // namespace sorel

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "converter/mlz_writer.h"
-#include "engine/game/save_data.h"
+#include "engine/saves/save_data.h"
 #include "engine/resources/screen.h"
 #include "engine/runtime/app_context.h"
 #include "engine/state/profile.h"

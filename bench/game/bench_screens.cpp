@@ -65,7 +65,7 @@ void titleFrames(benchmark::State& state, bool intro) {
       for (int i = 0; i < 200; ++i) b.frame();
       state.ResumeTiming();
     }
-    for (const auto& s : b.game->titleState().stars) stars += s.used;
+    for (const auto& s : b.screens->titleState().stars) stars += s.used;
   }
   state.counters["pixels/frame"] = double(area) / double(frames);
   if (!intro) state.counters["stars"] = double(stars) / double(frames);
@@ -85,11 +85,11 @@ void BM_EyeCatchReveal(benchmark::State& state) {
   b.gameMode = kModeStory;
   int64_t area = 0, frames = 0;
   for (auto _ : state) {
-    const auto& ec = b.game->eyeCatchState();
+    const auto& ec = b.screens->eyeCatchState();
     if ((ec.step != 1 && ec.step != 2) || ec.finished) {
       state.PauseTiming();
       // Run on to the next eye-catch's reveal.
-      while (b.game->eyeCatchState().step != 2 || b.game->eyeCatchState().finished) b.frame();
+      while (b.screens->eyeCatchState().step != 2 || b.screens->eyeCatchState().finished) b.frame();
       state.ResumeTiming();
     }
     area += b.frame();
@@ -127,7 +127,7 @@ void BM_GalleryPages(benchmark::State& state) {
       b.input.penY = 24 + 32 * p + 4;
       b.frame();
     }
-    benchmark::DoNotOptimize(b.game->extrasState().page);
+    benchmark::DoNotOptimize(b.screens->extrasState().page);
   }
 }
 BENCHMARK(BM_GalleryPages)->Unit(benchmark::kMillisecond);

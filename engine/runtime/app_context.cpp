@@ -5,7 +5,6 @@
 
 #include "engine/runtime/save_writer.h"
 
-#include "engine/graphics/picture_loader.h"
 #include "engine/resources/screen.h"
 #include "engine/resources/sjis_text.h"
 #include "engine/resources/ticks.h"
@@ -14,7 +13,6 @@
 #include "platform/clock.h"
 #include "platform/device_status.h"
 #include "platform/files.h"
-#include "platform/glyphs.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 
@@ -120,7 +118,6 @@ EngineCore::EngineCore(const EngineConfig& config)
   }
   m_input = InputState();
   m_pictures.freeAll();
-  for (auto& e : m_elements) e.reset();
   // The display is opened after the window exists (start-up); the picture-archive slots were
   // named by their constructor for the logical screen size.
   m_paths = makeDataPaths(config.programFolder);
@@ -148,14 +145,13 @@ void EngineCore::reportDamagedArchive(std::string_view path, std::string_view me
 }
 
 EngineCore::~EngineCore() {
-  // The engine's order: pictures, elements, message text, menu, dirty list, fonts, archives,
+  // The engine's order: pictures, message text, menu, dirty list, fonts, archives,
   // sound, display. Nothing may still play when the mixer goes: a movie (which draws into the
   // display and plays on the mixer) is stopped first, then the music player and every slot.
   stopMovie();
   m_music.stop();
   m_mixer.stopAll();
   m_pictures.freeAll();
-  for (auto& e : m_elements) e.reset();
   m_menu.setScreen({});  // the frame it would restore is going away with the rest
   m_menu.close();
   clearDirtyRects(m_dirty);
@@ -179,41 +175,6 @@ DisplayOpenError EngineCore::openDisplay() {
 const uint8_t* EngineCore::deviceFrame() const {
   if (!m_display->isOpen()) return nullptr;
   return m_gdi ? m_gdi->bitmap().lastPixel() : m_panel.framePointer();
-}
-
-bool EngineCore::startMovie(std::string_view name) {
-  stopMovie();
-  m_movieRefusal = MovieRefusal::NoFile;
-  if (!m_display->isOpen() || m_paths.programFolder.empty()) return false;
-  auto movie = std::make_unique<MoviePlayer>();
-  m_movieRefusal = movie->open(movie::moviePath(m_paths.movieFolder, name), *m_display, &m_mixer,
-                               m_sound->volume(SoundOutput::Movie), m_settings.memStream != 0,
-                               m_settings.vgaQuality != 0);
-  if (m_movieRefusal != MovieRefusal::None) return false;
-  m_movie = std::move(movie);
-  // Slot 0 is the movie's now: the music settings leave it alone until the movie is gone.
-  m_sound->setMoviePlaying(true);
-  showDevice();
-  return true;
-}
-
-bool EngineCore::stepMovie() {
-  if (!m_movie) return false;
-  if (m_movie->step()) {
-    showDevice();
-    return true;
-  }
-  stopMovie();
-  return false;
-}
-
-void EngineCore::stopMovie() {
-  if (!m_movie) return;
-  m_movie.reset();
-  m_mixer.stop(movie::kTrackSlot);
-  m_sound->setMoviePlaying(false);
-  // The movie drew past the back buffer: the next frame presents the whole screen again.
-  redrawWholeScreen();
 }
 
 void EngineCore::showDevice() {
@@ -275,37 +236,6 @@ GameCore::GameCore(const EngineConfig& config) : EngineCore(config), m_saveWrite
 
 GameCore::~GameCore() = default;
 
-void GameCore::gameInitialise() {
-  GameHost host{m_pictures,
-                m_pictureArchives,
-                m_scriptArchive,
-                m_paths,
-                m_settings,
-                m_input,
-                errorWord,
-                gameMode,
-                subMode,
-                [this](const Rect& r) { addDirtyRect(m_dirty, r, true); },
-                [this]() -> const Surface* { return &m_surface; },
-                [this](bool on) { setSaveEnabled(on); },
-                [](Picture& out, std::string_view file, std::string_view archivePath, MlzArchive& archive,
-                   ColourWord tint, int* x, int* y) {
-                  std::string member(file);
-                  return loadPicture(out, member, archivePath, 0, &archive, tint, x, y) == 1;
-                },
-                [this](int slot) { return m_saveEnabled && saveGame(slot); },
-                [this](int slot) { return m_saveEnabled && loadGame(slot); }};
-  host.openMenu = [this] { return m_menu.open(m_hwnd); };
-  host.postClose = [this] { platform::postMessage(m_hwnd, platform::WM_CLOSE, 0, 0); };
-  host.startMovie = [this](std::string_view name) { return startMovie(name); };
-  host.moviePlaying = [this] { return isPlaying(); };
-  host.saveMenuEnabled = [this] { return m_saveEnabled; };
-  host.stopMovie = [this] { stopMovie(); };
-  host.settingChanged = [this] { syncMenuMarks(m_menu, m_settings, m_fonts ? int(m_fonts->available.size()) : 0); };
-  m_game = std::make_unique<Game>(host, m_sound.get());
-  m_game->loadDataTables();
-}
-
 void GameCore::musicSwitchChanged() { m_sound->applyMusicSwitch(); }
 
 void GameCore::voiceSwitchChanged() { m_sound->applyVoiceSwitch(); }
@@ -362,33 +292,6 @@ platform::LResult AppContext::windowProc(platform::Hwnd hwnd, uint32_t message,
   }
 }
 
-void AppContext::initialise() {
-  m_fonts = std::make_unique<FontList>();
-  m_fonts->read(m_paths.configPath(), platform::installedFontFamilies());
-  buildPopupMenu(m_menu, *m_fonts);
-  m_menu.setScreen({m_display.get(), [this](const Rect& r) { presentArea(r); }, [this] { showDevice(); },
-                    [this] { return menuStatus(); }});
-  startFramePacer(16);
-  m_dirty.setBounds(screenWidth, screenHeight);
-  // A first start turns on the voices and effects the data folder holds.
-  const SettingDefaults defaults =
-      firstStartDefaults(platform::fileExists(m_paths.configPath()), holdsVoices(m_paths), holdsEffects(m_paths));
-  readSettings(m_paths.configPath(), m_settings, m_keyMap, *m_fonts, defaults);
-  syncMenuMarks(m_menu, m_settings, int(m_fonts->available.size()));
-  m_padMap.read(m_paths.configPath(), [](std::string_view key, std::string_view name) {
-    std::string shown = platform::cp932ToUtf8Lossy(name);
-    std::fprintf(stderr, "sorel.cfg: [PAD_CONFIG] %.*s: unknown gamepad button '%s' ignored\n",
-                 int(key.size()), key.data(), shown.c_str());
-  });
-  m_sound->applyStartSettings();
-  gameInitialise();
-  recoverSaveFolder();
-  loadSystemData();
-  refreshSaveMenus();
-  gameMode = 0;
-  subMode = 0;
-}
-
 void AppContext::latch() {
   latchFrame(m_input, inputSettings(), m_menu.isOpen());
   ++m_frames;
@@ -443,36 +346,6 @@ MenuStatus AppContext::menuStatus() const {
   return s;
 }
 
-void AppContext::showProblems(const std::vector<DataProblem>& problems) {
-  m_problemLines.clear();
-  if (!worthAScreen(problems)) return;
-  m_problemsBlock = blocksTheGame(problems);
-  m_problemLines = layoutProblemScreen(problems, screenWidth, screenHeight);
-  m_problemsDrawn = false;
-}
-
-void AppContext::problemScreenStep() {
-  if (!m_problemsBlock && (m_input.tapNow || m_input.fresh(Key::C) || m_input.fresh(Key::Right))) {
-    // The input that ends the screen is used up by it; the game starts at the next frame, which
-    // draws the whole screen afresh.
-    m_input.tapNow = 0;
-    m_input.consume(Key::C);
-    m_input.consume(Key::Right);
-    m_problemLines.clear();
-    clearDirtyRects(m_dirty);
-    redrawWholeScreen();
-    return;
-  }
-  if (!m_problemsDrawn && m_surface.width > 0) {
-    if (!m_systemText) m_systemText = std::make_unique<TextRenderer>();
-    m_systemText->setMessageFace(kDefaultFontName, 2);
-    drawProblemScreen(m_surface, *m_systemText, m_problemLines);
-    presentFrame(true);
-    m_problemsDrawn = true;
-  }
-  clearDirtyRects(m_dirty);
-}
-
 void AppContext::frameStep() {
   platform::resetIdleTimer();
   latch();
@@ -481,7 +354,6 @@ void AppContext::frameStep() {
     return;
   }
   reportSaveResults();
-  // FIXME: empty the element table's priority buckets once the elements exist.
   gameStep();
   if (errorWord != 0) {
     platform::destroyWindow(m_hwnd);

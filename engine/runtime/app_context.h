@@ -5,6 +5,9 @@
 //   EngineCore  - everything the engine owns (input, pictures, display, archives, settings …)
 //   GameCore    - the game state (game mode, error word)
 //   AppContext  - the final object: commands, painting, closing
+// Their members are implemented by responsibility: app_context.cpp (the window, message routing
+// and the frame loop), app_startup.cpp (start-up and the data-problem screen),
+// movie_handoff.cpp (a movie over the game) and save_load.cpp (saves and the system data).
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -17,11 +20,13 @@
 #include "engine/audio/sound_mixer.h"
 #include "engine/graphics/backends/display_backend.h"
 #include "engine/graphics/dirty_rects.h"
-#include "engine/game/game.h"
 #include "engine/graphics/draw_item.h"
 #include "engine/graphics/picture.h"
 #include "engine/resources/data_locations.h"
 #include "engine/resources/mlz_archive.h"
+#include "engine/saves/game_saves.h"
+#include "engine/screens/game_screens.h"
+#include "engine/story/game.h"
 #include "engine/runtime/engine_sound.h"
 #include "engine/runtime/frame_pacer.h"
 #include "engine/state/input.h"
@@ -104,13 +109,8 @@ struct EngineConfig {
   bool writeFiles = true;
 };
 
-/// Placeholder for a display element (sprites, text, windows); the element work fills it.
-struct Element {};
-
 class EngineCore : public WindowBase {
  public:
-  static constexpr int kElementSlots = 517;
-
   explicit EngineCore(const EngineConfig& config);
   ~EngineCore() override;
 
@@ -125,7 +125,6 @@ class EngineCore : public WindowBase {
   /// The input rules' view of the settings.
   InputSettings inputSettings() const;
   PictureTable& pictures() { return m_pictures; }
-  std::array<std::unique_ptr<Element>, kElementSlots>& elements() { return m_elements; }
   /// The display back-end (raw frame buffer or GDI imitation), closed until openDisplay.
   DisplayBackend& display() { return *m_display; }
   /// Opens the device and the back-end for the logical screen.
@@ -196,7 +195,6 @@ class EngineCore : public WindowBase {
   PadMap m_padMap;
   InputState m_input;
   PictureTable m_pictures;
-  std::array<std::unique_ptr<Element>, kElementSlots> m_elements;
   platform::RawFrameBuffer m_panel;  // pocketplayer's emulated portrait panel
   std::unique_ptr<DisplayBackend> m_display;
   GdiBackend* m_gdi = nullptr;  // m_display, when it is the GDI imitation
@@ -240,6 +238,9 @@ class GameCore : public EngineCore {
 
   /// The story, from gameInitialise on (null before).
   Game* game() { return m_game.get(); }
+  /// The screens around the story and the game's saves, made with the story.
+  GameScreens* screens() { return m_screens.get(); }
+  GameSaves* saves() { return m_saves.get(); }
   /// Starts straight in story mode with the scenario (CP932 member name of the Script archive);
   /// false when it cannot be loaded.
   bool startStory(std::string_view scenario);
@@ -296,6 +297,8 @@ class GameCore : public EngineCore {
 
  protected:
   std::unique_ptr<Game> m_game;
+  std::unique_ptr<GameScreens> m_screens;  // wired to m_game; declared after it, so gone before it
+  std::unique_ptr<GameSaves> m_saves;
   bool m_saveEnabled = false;
   bool m_choiceSaved = false;
   std::unique_ptr<SaveWriter> m_saveWriter;

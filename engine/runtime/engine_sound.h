@@ -6,7 +6,7 @@
 // five volumes, each output at its own volume × MASTER_VOL / 100.
 #include <string_view>
 
-#include "engine/game/story_sound.h"
+#include "engine/story/story_sound.h"
 
 namespace sorel {
 

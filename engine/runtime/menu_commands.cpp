@@ -1,7 +1,7 @@
 #include "engine/runtime/menu_commands.h"
 
-#include "engine/game/game.h"
-#include "engine/game/game_content.h"
+#include "engine/story/game.h"
+#include "engine/content/game_content.h"
 #include "engine/resources/format.h"
 #include "engine/resources/screen.h"
 #include "engine/runtime/app_context.h"

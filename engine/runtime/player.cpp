@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/audio/decoder_module.h"
+#include "engine/content/game_content.h"
 #include "engine/resources/screen.h"
 #include "engine/state/profile.h"
 #include "platform/audio_config.h"
@@ -19,10 +20,6 @@
 
 namespace sorel {
 namespace {
-
-// FIXME: the game's title belongs with the game content; the handheld's caption adds
-// " for sigmarion3" to it.
-constexpr const char* kGameTitle = "Lumenwish";
 
 const char* programName(PlayerKind kind) {
   return kind == PlayerKind::Pocket ? "pocketplayer" : "handheldplayer";
@@ -97,7 +94,8 @@ class RunControl : public FrameObserver {
 
   void frameDone(uint32_t frame) override {
     if (!m_options.dumpState.empty()) {
-      if (Game* game = m_app.game()) m_state += describeStoryState(frame, *game, m_app.gameMode) + "\n";
+      if (Game* game = m_app.game())
+        m_state += describeStoryState(frame, *game, *m_app.screens(), m_app.gameMode) + "\n";
     }
     for (const auto& shot : m_options.screenshots)
       if (shot.frame == frame) takeScreenshot(shot.path);
@@ -217,7 +215,7 @@ std::string describeLatchedInput(uint32_t frame, const InputState& in) {
   return line;
 }
 
-std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
+std::string describeStoryState(uint32_t frame, Game& game, const GameScreens& screens, uint32_t gameMode) {
   const ScriptState& s = game.script;
   std::string name = platform::cp932ToUtf8Lossy(fieldView(s.scriptName));
   const Sprite* capture = game.layers().get(0);
@@ -245,8 +243,8 @@ std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
                 game.choiceMenu().cursor, int(game.choices.chosen));
   // The screens: the sub-state, the title's menu set and cursor, the eye-catch step, the
   // extras' page, cursor, unlocked cells and track, the music requested and the staff roll.
-  const TitleState& title = game.titleState();
-  const ExtrasState& extras = game.extrasState();
+  const TitleState& title = screens.titleState();
+  const ExtrasState& extras = screens.extrasState();
   int unlocked = 0;
   for (const auto& c : extras.cells) unlocked += c.count > 0 ? 1 : 0;
   std::string music = platform::cp932ToUtf8Lossy(game.sound().musicName());
@@ -254,8 +252,8 @@ std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode) {
   std::snprintf(more, sizeof more,
                 " sub=%u menu=%d cursor=%d eyecatch=%d page=%d xcursor=%d unlocked=%d track=%d playing=%d "
                 "staffroll=%zu grey=%d music=%s",
-                game.host().subMode, title.menuSet, title.cursor, game.eyeCatchState().step, extras.page,
-                extras.cursor, unlocked, extras.track, extras.playing ? 1 : 0, game.staffRollRecords(),
+                game.host().subMode, title.menuSet, title.cursor, screens.eyeCatchState().step, extras.page,
+                extras.cursor, unlocked, extras.track, extras.playing ? 1 : 0, screens.staffRollRecords(),
                 game.clearToGrey ? 1 : 0, music.empty() ? "-" : music.c_str());
   return std::string(line) + more;
 }

@@ -64,7 +64,7 @@ std::string describeLatchedInput(uint32_t frame, const InputState& in);
 /// the screen effect's opcode (0 none), the sprite effect type on the transition's capture layer
 /// (0 none), hashes of the message text and of the backlog, the choice list's count, the choice
 /// menu's cursor (100 none) and the chosen value.
-std::string describeStoryState(uint32_t frame, Game& game, uint32_t gameMode);
+std::string describeStoryState(uint32_t frame, Game& game, const GameScreens& screens, uint32_t gameMode);
 
 /// The whole life of a player: options, start-up, message loop, shutdown. Returns the exit code.
 int runPlayer(PlayerKind kind, int argc, const char* const* argv);

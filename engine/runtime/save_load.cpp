@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/game/save_data.h"
-#include "engine/game/system_data.h"
+#include "engine/saves/save_data.h"
+#include "engine/saves/system_data.h"
 #include "engine/resources/format.h"
 #include "engine/resources/screen.h"
 #include "engine/runtime/app_context.h"
@@ -63,14 +63,14 @@ void GameCore::setSaveEnabled(bool enabled) {
 bool GameCore::saveGame(int slot) {
   if (!m_game || !validSlot(slot) || m_paths.programFolder.empty()) return false;
   // Nothing to save before the story reached its first message or choice.
-  if (!m_game->hasSnapshot()) return false;
+  if (!m_saves->hasSnapshot()) return false;
   m_game->companionVoice(21, true);
   int w = 0, h = 0;
   thumbnailSize(isVga(), w, h);
   const std::vector<uint8_t> thumbnail = makeThumbnail(m_surface, w, h);
   const std::vector<uint8_t> file =
-      buildSaveFile(std::span<const uint8_t, kSaveBlockSize>(m_game->saveBlock().data(), kSaveBlockSize),
-                    saveTimeNow(), thumbnail, m_game->backlogData());
+      buildSaveFile(std::span<const uint8_t, kSaveBlockSize>(m_saves->saveBlock().data(), kSaveBlockSize),
+                    saveTimeNow(), thumbnail, m_saves->backlogData());
   m_saveWriter->write(m_paths.saveFolder + saveFileName(slot), file);
   if (slot < kSaveSlotCount) refreshSaveMenus();
   if (slot == kChoiceSaveSlot) {
@@ -112,7 +112,7 @@ bool GameCore::loadGame(int slot) {
   auto file = readSaveFile(*bytes);
   if (!file) return false;
   // The game stops the movie once the save's scenario proved loadable.
-  if (!m_game->loadSavedGame(*file)) return false;
+  if (!m_saves->loadSavedGame(*file)) return false;
   setSaveEnabled(true);
   return true;
 }
@@ -160,7 +160,7 @@ std::array<PopupMenu::SaveSlotEntry, PopupMenu::kSaveSlots> GameCore::saveSlotEn
 
 bool GameCore::saveSystemData() {
   if (!m_game || m_paths.programFolder.empty()) return false;
-  m_saveWriter->write(m_paths.saveFolder + std::string(systemDataFileName()), serialiseSystemData(m_game->systemData()));
+  m_saveWriter->write(m_paths.saveFolder + std::string(systemDataFileName()), serialiseSystemData(m_saves->systemData()));
   return true;
 }
 
@@ -177,7 +177,7 @@ void GameCore::loadSystemData() {
     platform::writeWholeFile(path + ".bak", *bytes, true);
     return;
   }
-  m_game->setSystemData(std::move(*data));
+  m_saves->setSystemData(std::move(*data));
 }
 
 void GameCore::recoverSaveFolder() {

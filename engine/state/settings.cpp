@@ -1,6 +1,6 @@
 #include "engine/state/settings.h"
 
-#include "engine/game/game_content.h"
+#include "engine/content/game_content.h"
 #include "engine/resources/format.h"
 #include "engine/resources/sjis_text.h"
 #include "engine/state/profile.h"

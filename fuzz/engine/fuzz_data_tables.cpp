@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/game/data_tables.h"
+#include "engine/story/data_tables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> bytes(data, data + size);

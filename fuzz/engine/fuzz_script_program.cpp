@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/game/script_program.h"
+#include "engine/story/script_program.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sorel::ScriptProgram program;

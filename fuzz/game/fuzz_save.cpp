@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/game/save_data.h"
-#include "engine/game/system_data.h"
+#include "engine/saves/save_data.h"
+#include "engine/saves/system_data.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::span<const uint8_t> bytes(data, size);

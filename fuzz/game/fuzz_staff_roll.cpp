@@ -5,8 +5,8 @@
 #include <memory>
 #include <span>
 
-#include "engine/game/data_tables.h"
-#include "engine/game/layers.h"
+#include "engine/story/data_tables.h"
+#include "engine/story/layers.h"
 #include "engine/graphics/dirty_rects.h"
 #include "engine/graphics/draw_item.h"
 #include "engine/resources/screen.h"

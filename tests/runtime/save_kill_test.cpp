@@ -9,8 +9,8 @@
 #include <fstream>
 #include <random>
 
-#include "engine/game/save_data.h"
-#include "engine/game/system_data.h"
+#include "engine/saves/save_data.h"
+#include "engine/saves/system_data.h"
 #include "tests/kill_run.h"
 #include "tests/runtime/waiting_game.h"
 

@@ -9,8 +9,8 @@
 #include <functional>
 
 #include "converter/mlz_writer.h"
-#include "engine/game/save_data.h"
-#include "engine/game/system_data.h"
+#include "engine/saves/save_data.h"
+#include "engine/saves/system_data.h"
 #include "engine/resources/byte_io.h"
 #include "engine/resources/screen.h"
 #include "engine/runtime/app_context.h"
@@ -81,7 +81,7 @@ class SaveLoad : public test::AppFixture<> {
     writeBytes(host / "data" / "jmv" / "Opening.jmv", testing::makeTestMovie(5, 32, 32, 10));
     ASSERT_TRUE(app->startMovie("Opening.jmv"));
   }
-  uint32_t snapshotPc() const { return loadU32(app->game()->saveBlock().data() + save_field::kPc); }
+  uint32_t snapshotPc() const { return loadU32(app->saves()->saveBlock().data() + save_field::kPc); }
   fs::path save(int slot) const { return host / "data" / "save" / saveFileName(slot); }
   fs::path systemFile() const { return host / "data" / "save" / "save000.dat"; }
 };
@@ -286,12 +286,12 @@ TEST_F(SaveLoad, TheSnapshotEndsWithTheStoryAndALoadBringsItsOwn) {
   ASSERT_NE(snapshotPc(), first) << "the second message's snapshot";
   ASSERT_TRUE(app->loadGame(0));
   EXPECT_EQ(snapshotPc(), first) << "the loaded block is the snapshot before any frame";
-  EXPECT_EQ(std::vector<uint8_t>(app->game()->backlogData().begin(), app->game()->backlogData().end()),
+  EXPECT_EQ(std::vector<uint8_t>(app->saves()->backlogData().begin(), app->saves()->backlogData().end()),
             std::vector<uint8_t>(4, 0))
       << "and so is its (empty) backlog";
   // ﾀｲﾄﾙに戻る, then New Game: nothing of the old game can be saved before the first message.
   app->game()->endScript();
-  EXPECT_FALSE(app->game()->hasSnapshot());
+  EXPECT_FALSE(app->saves()->hasSnapshot());
   ASSERT_TRUE(app->startStory("01-01.bin"));
   EXPECT_FALSE(app->saveGame(1));
   frames(30);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/game/game_content.h"
+#include "engine/content/game_content.h"
 #include "engine/state/profile.h"
 #include "platform/files.h"
 

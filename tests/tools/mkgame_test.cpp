@@ -14,8 +14,8 @@
 
 #include "converter/pac_archive.h"
 #include "converter/pac_format.h"
-#include "engine/game/game_content.h"
-#include "engine/game/script_opcodes.h"
+#include "engine/content/game_content.h"
+#include "engine/story/script_opcodes.h"
 #include "engine/resources/byte_io.h"
 #include "engine/resources/format.h"
 #include "engine/resources/sjis_text.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <random>
 
-#include "engine/game/script_opcodes.h"
+#include "engine/story/script_opcodes.h"
 #include "engine/resources/byte_io.h"
 
 namespace sorel::script {

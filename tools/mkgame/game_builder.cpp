@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "converter/pac_format.h"
-#include "engine/game/game_content.h"
+#include "engine/content/game_content.h"
 #include "engine/resources/byte_io.h"
 #include "engine/resources/format.h"
 #include "engine/resources/sjis_text.h"
