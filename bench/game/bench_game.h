@@ -56,7 +56,8 @@ struct BenchGame {
       display.open(640, 480);
     }
     GameHost host{pictures, archives, scriptArchive, paths, settings, input, errorWord, gameMode, subMode,
-                  [this](const Rect& r) { addDirtyRect(dirty, r, true); }, [this] { return &surface; }};
+                  [this](const Rect& r) { addDirtyRect(dirty, r, true); }, [this] { return &surface; }, nullptr,
+                  nullptr, nullptr, nullptr};
     host.pictureLoader = [make = std::move(makePicture)](Picture& out, std::string_view file, std::string_view,
                                                          MlzArchive&, ColourWord, int* x, int* y) {
       return make(out, file, x, y);
