@@ -207,6 +207,23 @@ class GameFixture : public ::testing::Test {
     return t;
   }
 
+  /// Sprite and event-picture tables of n records (face Fi, sprite Si, event picture Vi) whose
+  /// pictures the loader knows, and the message window's pictures.
+  void standInTables(int n) {
+    std::vector<std::array<std::string, 3>> stands;
+    std::vector<std::array<std::string, 2>> visuals;
+    for (int i = 0; i < n; ++i) {
+      stands.push_back({"F" + std::to_string(i) + ".bmp", "S" + std::to_string(i) + ".bmp", ""});
+      visuals.push_back({"V" + std::to_string(i) + ".bmp", ""});
+      addPicture("F" + std::to_string(i) + ".bmp", 160, 172);
+      addPicture("S" + std::to_string(i) + ".bmp", 300, 460, 150, 20);
+      addPicture("V" + std::to_string(i) + ".bmp", 640, 480);
+    }
+    game->tables().setStand(standTable(stands));
+    game->tables().setVisual(visualTable(visuals));
+    for (const char* f : {"MessageWindow.bmp", "MessageWindow2.bmp", "Cursor.bmp"}) addPicture(f, 640, 162);
+  }
+
   PictureTable pictures;
   std::unique_ptr<PictureArchives> archives;
   MlzArchive scriptArchive;

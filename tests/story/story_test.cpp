@@ -25,18 +25,8 @@ class Story : public GameFixture {
     paths = makeDataPaths(sys(dir) + "\\");
     makeGame();
     // Tables whose every record names pictures the stand-in loader knows.
-    std::vector<std::array<std::string, 3>> stands;
-    std::vector<std::array<std::string, 2>> visuals;
-    for (int i = 0; i < 64; ++i) {
-      stands.push_back({"F" + std::to_string(i) + ".bmp", "S" + std::to_string(i) + ".bmp", ""});
-      visuals.push_back({"V" + std::to_string(i) + ".bmp", ""});
-      addPicture("F" + std::to_string(i) + ".bmp", 160, 172);
-      addPicture("S" + std::to_string(i) + ".bmp", 300, 460, 150, 20);
-      addPicture("V" + std::to_string(i) + ".bmp", 640, 480);
-    }
-    game->tables().setStand(standTable(stands));
-    game->tables().setVisual(visualTable(visuals));
-    for (const char* f : {"MessageWindow.bmp", "MessageWindow2.bmp", "Cursor.bmp", "Mark.rbp"}) addPicture(f, 640, 162);
+    standInTables(64);
+    addPicture("Mark.rbp", 640, 162);
     addPicture("SelectMenu.bmp", 80, 70);
   }
   std::string intro, festival;
