@@ -95,23 +95,6 @@ size_t readAll(int fd, uint8_t* p, size_t n) {
   return done;
 }
 
-}  // namespace
-
-namespace {
-
-bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  // Host names are UTF-8: bytes below 0x80 are only ever ASCII characters themselves, never
-  // parts of another character, so folding them cannot make two different names meet.
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 /// The entry of host folder `folder` whose name matches `name` without regard to ASCII case;
 /// empty when none does.
 std::string matchInFolder(const std::string& folder, std::string_view name) {

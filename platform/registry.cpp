@@ -11,17 +11,6 @@
 namespace platform {
 namespace {
 
-bool equalNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 std::string configHome() {
   if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) return x;
   if (const char* h = std::getenv("HOME"); h && *h) return std::string(h) + "/.config";
@@ -74,11 +63,11 @@ std::optional<std::string> registryGetString(std::string_view keyPath, std::stri
   for (const std::string& line : readLines(registryFilePath())) {
     if (!line.empty() && line.front() == '[') {
       size_t end = line.rfind(']');
-      inKey = end != std::string::npos && equalNoCase(line.substr(1, end - 1), *keyUtf8);
+      inKey = end != std::string::npos && sameIgnoringAsciiCase(line.substr(1, end - 1), *keyUtf8);
       continue;
     }
     size_t eq = line.find('=');
-    if (inKey && eq != std::string::npos && equalNoCase(line.substr(0, eq), *nameUtf8))
+    if (inKey && eq != std::string::npos && sameIgnoringAsciiCase(line.substr(0, eq), *nameUtf8))
       return utf8ToCp932(unescape(std::string_view(line).substr(eq + 1)));
   }
   return std::nullopt;
@@ -98,7 +87,7 @@ bool registrySetString(std::string_view keyPath, std::string_view name, std::str
     const std::string& l = lines[i];
     size_t end = l.rfind(']');
     if (!l.empty() && l.front() == '[' && end != std::string::npos &&
-        equalNoCase(l.substr(1, end - 1), *keyUtf8)) {
+        sameIgnoringAsciiCase(l.substr(1, end - 1), *keyUtf8)) {
       keyLine = i;
       break;
     }
@@ -111,7 +100,7 @@ bool registrySetString(std::string_view keyPath, std::string_view name, std::str
     bool replaced = false;
     for (; i < lines.size() && (lines[i].empty() || lines[i].front() != '['); ++i) {
       size_t eq = lines[i].find('=');
-      if (eq != std::string::npos && equalNoCase(lines[i].substr(0, eq), *nameUtf8)) {
+      if (eq != std::string::npos && sameIgnoringAsciiCase(lines[i].substr(0, eq), *nameUtf8)) {
         lines[i] = entry;
         replaced = true;
         break;

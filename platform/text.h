@@ -18,4 +18,8 @@ std::optional<std::u32string> cp932ToUtf32(std::string_view cp932);
 /// CP932 bytes to UTF-16 (the Windows wide form); none when invalid.
 std::optional<std::u16string> cp932ToUtf16(std::string_view cp932);
 
+/// True when the two UTF-8 names differ at most in the case of their ASCII letters (bytes below
+/// 0x80 are only ever ASCII characters in UTF-8, so folding them cannot make two names meet).
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 }  // namespace platform
